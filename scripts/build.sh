@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# build.sh <dir> [cmake options...]: configures (once) and builds with Ninja.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1; shift
+if [ ! -f "$root/$dir/build.ninja" ]; then
+    cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null
+fi
+cmake --build "$root/$dir" -j "$(nproc)"

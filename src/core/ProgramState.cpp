@@ -1,0 +1,15 @@
+#include "core/ProgramState.h"
+
+namespace quill {
+
+QString ProgramState::selectedDatabaseName() const {
+    std::lock_guard lock(mutex_);
+    return selectedDatabaseName_;
+}
+
+void ProgramState::setSelectedDatabaseName(const QString& name) {
+    std::lock_guard lock(mutex_);
+    selectedDatabaseName_ = name;
+}
+
+}  // namespace quill

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "core/FileOpener.h"
+#include "core/MessageBoxes.h"
+
+namespace quill::test {
+
+// Answers message boxes from a queue (OK when the queue is empty) and
+// records every box shown.
+class ScriptedMessageBoxes : public MessageBoxes {
+public:
+    struct Shown {
+        QString text;
+        QString caption;
+        unsigned flags;
+    };
+
+    void setNextAnswer(int answer) { answers_.push_back(answer); }
+    int show(const QString& text, const QString& caption, unsigned flags) override {
+        shown.push_back({text, caption, flags});
+        if (answers_.empty()) return IdOk;
+        int a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+
+    std::vector<Shown> shown;
+
+private:
+    std::deque<int> answers_;
+};
+
+// Records the files the program asked the desktop to open.
+class RecordingOpener : public FileOpener {
+public:
+    bool open(const QString& path) override {
+        opened << path;
+        return result;
+    }
+    QStringList opened;
+    bool result = true;
+};
+
+}  // namespace quill::test
