@@ -6,7 +6,11 @@ namespace quill {
 
 // The named controls of the main window. The names are the window's own
 // (object names and member names), so flows and tests speak of them alike.
-enum class Control {
+// moc cannot read identifiers that start with a CJK character, and it reads
+// this header wherever a Q_OBJECT class includes it: the list is kept from it.
+enum class Control : int
+#ifndef Q_MOC_RUN
+{
     分组框1,
     透明标签1,
     编辑框1,   // server
@@ -26,7 +30,9 @@ enum class Control {
     编辑框4,   // log box
     按钮4,     // run the script
     状态条1,
-};
+}
+#endif
+;
 
 // What the flows may do to the main window. The window implements it; tests
 // use a fake. Every call belongs on the GUI thread: work on other threads

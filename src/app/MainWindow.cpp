@@ -1,0 +1,378 @@
+#include "app/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+#include "app/Artwork.h"
+#include "app/WindowFlows.h"
+
+namespace quill {
+
+namespace {
+
+// Draws with the combo box's own delegate, each row 2 pixels taller.
+class TallerRows : public QAbstractItemDelegate {
+public:
+    TallerRows(QAbstractItemDelegate* inner, QObject* parent)
+        : QAbstractItemDelegate(parent), inner_(inner) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        inner_->paint(painter, option, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return inner_->sizeHint(option, index) + QSize(0, 2);
+    }
+
+private:
+    QAbstractItemDelegate* inner_;
+};
+
+// Enabled boxes only: disabled ones keep the style's greyed look.
+QPalette blackOnWhite(QPalette palette) {
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Base, Qt::white);
+        palette.setColor(group, QPalette::Text, Qt::black);
+    }
+    return palette;
+}
+
+QFont gb2312Font(QFont font) {
+    font.setPixelSize(14);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+template <class W>
+W* named(W* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QString::fromUtf8(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const WindowServices& services) : services_(services) {
+    setWindowTitle("Quillstep 2.0");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    createControls();
+    chainTabStops();
+    setPointers();
+    wireHandlers();
+    placeCentred();
+    onMainWindowCreated();
+}
+
+MainWindow::~MainWindow() {
+    onMainWindowDestroy();
+}
+
+void MainWindow::createControls() {
+    auto label = [this](QWidget* parent, const char* name, const char* caption, QRect geometry) {
+        auto* l = named(new QLabel(QString::fromUtf8(caption), parent), name, geometry);
+        l->setFont(gb2312Font(font()));
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return l;
+    };
+    auto edit = [](QWidget* parent, const char* name, const char* initial, QRect geometry) {
+        auto* e = named(new QLineEdit(QString::fromUtf8(initial), parent), name, geometry);
+        e->setPalette(blackOnWhite(e->palette()));
+        e->setFocusPolicy(Qt::ClickFocus);
+        return e;
+    };
+    auto button = [](QWidget* parent, const char* name, const char* caption, QRect geometry) {
+        auto* b = named(new QPushButton(QString::fromUtf8(caption), parent), name, geometry);
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    分组框1 = named(new QGroupBox("连接SQL Server", this), "分组框1", {8, 8, 224, 160});
+    透明标签1 = label(分组框1, "透明标签1", "服务器：", {10, 17, 52, 22});
+    编辑框1 = edit(分组框1, "编辑框1", "127.0.0.1", {65, 20, 143, 20});
+    透明标签4 = label(分组框1, "透明标签4", "身份证：", {10, 43, 52, 22});
+
+    组合框1 = named(new QComboBox(分组框1), "组合框1", {65, 46, 143, 20});
+    组合框1->addItems({"Windows 身份验证", "SQL Server 身份验证"});
+    组合框1->setCurrentIndex(0);
+    组合框1->setPalette(blackOnWhite(组合框1->palette()));
+    组合框1->setItemDelegate(new TallerRows(组合框1->itemDelegate(), 组合框1));
+
+    透明标签2 = label(分组框1, "透明标签2", "用户名：", {10, 69, 52, 22});
+    编辑框2 = edit(分组框1, "编辑框2", "Administrator", {65, 72, 143, 20});
+    编辑框2->setEnabled(false);
+    透明标签3 = label(分组框1, "透明标签3", "密  码：", {10, 97, 52, 22});
+    编辑框3 = edit(分组框1, "编辑框3", "", {65, 100, 143, 20});
+    编辑框3->setEchoMode(QLineEdit::Password);
+    // "*" for every character, whatever mark the style would use.
+    编辑框3->setStyleSheet("lineedit-password-character: 42");
+    编辑框3->setEnabled(false);
+    按钮1 = button(分组框1, "按钮1", "连接", {138, 127, 70, 24});
+
+    // 按钮2 belongs to the window although it sits inside the group box's frame.
+    按钮2 = button(this, "按钮2", "断开", {71, 135, 70, 24});
+
+    超级列表框1 = named(new ReportList({{"序号", 40}, {"数据库名称", 160}}, this), "超级列表框1",
+                        {8, 176, 224, 132});
+    超级列表框1->setPalette(blackOnWhite(超级列表框1->palette()));
+
+    按钮5 = button(this, "按钮5", "帮助", {8, 313, 80, 24});
+    按钮3 = button(this, "按钮3", "加载数据库", {112, 313, 120, 24});
+    按钮3->setEnabled(false);
+
+    图片框1 = named(new QLabel(this), "图片框1", {240, 14, 290, 60});
+    图片框1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    图片框1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    图片框1->setPixmap(bannerPicture());
+
+    编辑框5 = edit(this, "编辑框5", "请将SQL脚本用鼠标拖入此处", {240, 78, 290, 25});
+    编辑框5->setReadOnly(true);
+    编辑框5->setAlignment(Qt::AlignCenter);
+    QFont heiti = gb2312Font(font());
+    heiti.setFamilies({"黑体", "SimHei", "WenQuanYi Micro Hei"});
+    编辑框5->setFont(heiti);
+    编辑框5->setFocusPolicy(Qt::StrongFocus);
+
+    编辑框4 = named(new QPlainTextEdit(this), "编辑框4", {240, 104, 290, 204});
+    编辑框4->setReadOnly(true);
+    编辑框4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    编辑框4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    编辑框4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    编辑框4->setFocusPolicy(Qt::ClickFocus);
+    QPalette log = blackOnWhite(编辑框4->palette());
+    // As in the other boxes, a selection is not shown while the box has no focus.
+    log.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+    log.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+    编辑框4->setPalette(log);
+
+    按钮4 = button(this, "按钮4", "执行SQL脚本", {410, 313, 120, 24});
+    按钮4->setEnabled(false);
+
+    状态条1 =
+        named(new PartStatusBar(this), "状态条1",
+              {0, kClientHeight - PartStatusBar::kHeight, kClientWidth, PartStatusBar::kHeight});
+
+    功能菜单 = new QMenu(this);
+    功能菜单->setObjectName("功能菜单");
+    tableTotalsAction = 功能菜单->addAction("库记录");
+    tableReportAction = 功能菜单->addAction("表排序");
+    deleteDatabaseAction = 功能菜单->addAction("删除库");
+}
+
+void MainWindow::chainTabStops() {
+    QWidget* const chain[] = {组合框1, 按钮1, 按钮2, 超级列表框1, 按钮5, 按钮3, 编辑框5, 按钮4};
+    for (size_t i = 1; i < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void MainWindow::setPointers() {
+    setCursor(Qt::PointingHandCursor);
+    分组框1->setCursor(Qt::ArrowCursor);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{编辑框2, 透明标签1, 透明标签2, 透明标签3, 透明标签4})
+        w->setCursor(Qt::PointingHandCursor);
+    const QCursor hand = pointingHandCursor();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             编辑框1, 编辑框3, 编辑框4, 编辑框4->viewport(), 编辑框5, 组合框1, 按钮1, 按钮2, 按钮3,
+             按钮4, 按钮5, 超级列表框1, 图片框1, 状态条1})
+        w->setCursor(hand);
+}
+
+void MainWindow::wireHandlers() {
+    // Start-up, help, authentication mode, the database list's menu.
+    connect(组合框1, &QComboBox::activated, this, &MainWindow::onAuthModeSelected);
+    connect(按钮5, &QPushButton::clicked, this, &MainWindow::onHelpClicked);
+    超级列表框1->viewport()->installEventFilter(this);
+}
+
+void MainWindow::placeCentred() {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    move(screen.x() + (screen.width() - kOuterWidth) / 2,
+         screen.y() + (screen.height() - kOuterHeight) / 2);
+}
+
+void MainWindow::onMainWindowCreated() {
+    if (services_.anotherInstanceRunning()) {
+        services_.endProgram(0);
+        return;
+    }
+}
+
+bool MainWindow::onMainWindowCloseQuery() {
+    if (!confirmClose(services_.boxes))
+        return false;
+    deleteLater();
+    return true;
+}
+
+void MainWindow::onMainWindowDestroy() {
+    // Releases what the flows hold open across events, in order: the
+    // connection, the console, the skin. Nothing is held yet.
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (onMainWindowCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The list moves its selection on this very press, so the handler runs after it.
+    if (watched == 超级列表框1->viewport() && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+        QMetaObject::invokeMethod(
+            this, [this] { onDatabaseListRightClick(); }, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::onAuthModeSelected() {
+    quill::onAuthModeSelected(*this);
+}
+
+void MainWindow::onHelpClicked() {
+    quill::onHelpClicked(services_.boxes);
+}
+
+void MainWindow::onDatabaseListRightClick() {
+    // Let the list finish its own handling of the click first.
+    QPointer<MainWindow> self(this);
+    QEventLoop settle;
+    QTimer::singleShot(150, &settle, &QEventLoop::quit);
+    settle.exec();
+    if (!self)
+        return;
+    if (!nameSelectedDatabase(*this, services_.state))
+        return;
+    功能菜单->popup(QCursor::pos() + QPoint(3, 3));
+}
+
+QWidget* MainWindow::control(Control c) const {
+    switch (c) {
+        case Control::分组框1:
+            return 分组框1;
+        case Control::透明标签1:
+            return 透明标签1;
+        case Control::编辑框1:
+            return 编辑框1;
+        case Control::透明标签4:
+            return 透明标签4;
+        case Control::组合框1:
+            return 组合框1;
+        case Control::透明标签2:
+            return 透明标签2;
+        case Control::编辑框2:
+            return 编辑框2;
+        case Control::透明标签3:
+            return 透明标签3;
+        case Control::编辑框3:
+            return 编辑框3;
+        case Control::按钮1:
+            return 按钮1;
+        case Control::按钮2:
+            return 按钮2;
+        case Control::超级列表框1:
+            return 超级列表框1;
+        case Control::按钮5:
+            return 按钮5;
+        case Control::按钮3:
+            return 按钮3;
+        case Control::图片框1:
+            return 图片框1;
+        case Control::编辑框5:
+            return 编辑框5;
+        case Control::编辑框4:
+            return 编辑框4;
+        case Control::按钮4:
+            return 按钮4;
+        case Control::状态条1:
+            return 状态条1;
+    }
+    return nullptr;
+}
+
+QString MainWindow::text(Control c) const {
+    if (c == Control::编辑框4)
+        return 编辑框4->toPlainText();
+    if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
+        return edit->text();
+    return {};
+}
+
+void MainWindow::setText(Control c, const QString& text) {
+    if (c == Control::编辑框4)
+        编辑框4->setPlainText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
+        edit->setText(text);
+}
+
+int MainWindow::authIndex() const {
+    return 组合框1->currentIndex();
+}
+
+bool MainWindow::isEnabled(Control c) const {
+    return control(c)->isEnabled();
+}
+
+void MainWindow::setEnabled(Control c, bool enabled) {
+    control(c)->setEnabled(enabled);
+}
+
+QString MainWindow::status(int part) const {
+    return 状态条1->partText(part);
+}
+
+void MainWindow::setStatus(int part, const QString& text) {
+    状态条1->setPartText(part, text);
+}
+
+void MainWindow::setStatusToolTip(int part, const QString& tip) {
+    状态条1->setPartToolTip(part, tip);
+}
+
+void MainWindow::clearList() {
+    超级列表框1->setRowCount(0);
+}
+
+int MainWindow::appendListRow(const QString& column0) {
+    const int row = 超级列表框1->rowCount();
+    超级列表框1->insertRow(row);
+    超级列表框1->setItem(row, 0, new QTableWidgetItem(column0));
+    超级列表框1->setItem(row, 1, new QTableWidgetItem());
+    return row;
+}
+
+void MainWindow::setListCell(int row, int column, const QString& text) {
+    if (QTableWidgetItem* item = 超级列表框1->item(row, column))
+        item->setText(text);
+}
+
+QString MainWindow::listCell(int row, int column) const {
+    const QTableWidgetItem* item = 超级列表框1->item(row, column);
+    return item ? item->text() : QString();
+}
+
+int MainWindow::listRowCount() const {
+    return 超级列表框1->rowCount();
+}
+
+int MainWindow::selectedListRow() const {
+    const QModelIndexList rows = 超级列表框1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void MainWindow::appendLog(const QString& text) {
+    编辑框4->moveCursor(QTextCursor::End);
+    // Line ends arrive as CR LF from console output; the box breaks lines on LF.
+    编辑框4->insertPlainText(QString(text).remove('\r'));
+    编辑框4->ensureCursorVisible();
+}
+
+}  // namespace quill

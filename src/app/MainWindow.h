@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWidget>
+#include <functional>
+
+#include "app/PartStatusBar.h"
+#include "app/ReportList.h"
+#include "core/FileOpener.h"
+#include "core/Form.h"
+#include "core/MessageBoxes.h"
+#include "core/ProgramState.h"
+
+namespace quill {
+
+// What the window needs from the program around it.
+struct WindowServices {
+    MessageBoxes& boxes;
+    FileOpener& opener;
+    ProgramState& state;
+    // True when another instance of the program runs (and the mark is taken otherwise).
+    std::function<bool()> anotherInstanceRunning;
+    // Ends the process at once with the given exit code.
+    std::function<void(int)> endProgram;
+};
+
+// The main window: every control under its own name, the popup menu, and
+// the wiring of control events to handlers.
+class MainWindow final : public QWidget, public Form {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 539;
+    static constexpr int kClientHeight = 361;
+    // Outer size of the window with a usual frame, which is centred on the screen.
+    static constexpr int kOuterWidth = 545;
+    static constexpr int kOuterHeight = 390;
+
+    explicit MainWindow(const WindowServices& services);
+    ~MainWindow() override;
+
+    // The widget behind a named control.
+    QWidget* control(Control c) const;
+
+    // Handlers of the window's own events.
+    bool onMainWindowCloseQuery();  // true: the close goes on
+    void onMainWindowDestroy();
+    void onAuthModeSelected();
+    void onHelpClicked();
+    void onDatabaseListRightClick();
+
+    // Form
+    using QWidget::isEnabled;
+    using QWidget::setEnabled;
+    QString text(Control c) const override;
+    void setText(Control c, const QString& text) override;
+    int authIndex() const override;
+    bool isEnabled(Control c) const override;
+    void setEnabled(Control c, bool enabled) override;
+    QString status(int part) const override;
+    void setStatus(int part, const QString& text) override;
+    void setStatusToolTip(int part, const QString& tip) override;
+    void clearList() override;
+    int appendListRow(const QString& column0) override;
+    void setListCell(int row, int column, const QString& text) override;
+    QString listCell(int row, int column) const override;
+    int listRowCount() const override;
+    int selectedListRow() const override;
+    void appendLog(const QString& text) override;
+
+    QGroupBox* 分组框1;
+    QLabel* 透明标签1;
+    QLineEdit* 编辑框1;
+    QLabel* 透明标签4;
+    QComboBox* 组合框1;
+    QLabel* 透明标签2;
+    QLineEdit* 编辑框2;
+    QLabel* 透明标签3;
+    QLineEdit* 编辑框3;
+    QPushButton* 按钮1;
+    QPushButton* 按钮2;
+    ReportList* 超级列表框1;
+    QPushButton* 按钮5;
+    QPushButton* 按钮3;
+    QLabel* 图片框1;
+    QLineEdit* 编辑框5;
+    QPlainTextEdit* 编辑框4;
+    QPushButton* 按钮4;
+    PartStatusBar* 状态条1;
+
+    // Popped up from the database list; never shown as a menu bar.
+    QMenu* 功能菜单;
+    QAction* tableTotalsAction;     // "库记录"
+    QAction* tableReportAction;     // "表排序"
+    QAction* deleteDatabaseAction;  // "删除库"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void chainTabStops();
+    void setPointers();
+    void wireHandlers();
+    void placeCentred();
+    void onMainWindowCreated();
+
+    WindowServices services_;
+};
+
+}  // namespace quill

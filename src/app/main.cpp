@@ -1,0 +1,25 @@
+#include <QApplication>
+#include <QDir>
+#include <cstdlib>
+
+#include "app/DesktopFileOpener.h"
+#include "app/MainWindow.h"
+#include "app/QtMessageBoxes.h"
+#include "app/SingleInstance.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    quill::ProgramState state;
+    quill::QtMessageBoxes boxes;
+    quill::DesktopFileOpener opener;
+    auto* window = new quill::MainWindow({boxes, opener, state,
+                                          [] { return quill::isAnotherInstanceRunning(""); },
+                                          [](int code) { std::_Exit(code); }});
+    // The program lives exactly as long as its window.
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
+    window->show();
+    return app.exec();
+}
