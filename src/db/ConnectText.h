@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace quill::db {
+
+// What an open names: texts as the user typed them; empty ones are left out.
+struct OpenParameters {
+    QString server;
+    QString user;
+    QString password;
+    QString database;
+};
+
+// The connect strings of one open.
+struct ConnectStrings {
+    // "ODBC;FILEDSN=<path>;DRIVER=SQL Server;SERVER=...;...;"
+    QByteArray connectString;
+    // What SQLDriverConnect gets: the connect string without "ODBC;". unixODBC
+    // rebuilds a FILEDSN string without the braces of quoted values and
+    // through a 2 KB buffer, so FILEDSN is also left out when a value needed
+    // braces or the string is that long; every key of the file is in the
+    // string anyway, where it wins.
+    QByteArray driverString;
+};
+
+// The address FreeTDS can reach: "." and "(local)" are the local default
+// instance, and a name without a port or instance gets port 1433.
+QString serverAddress(const QString& server);
+
+// A value as the driver reads it: unchanged when it holds nothing special,
+// else in braces. FreeTDS ends a braced value at the first "};" and keeps
+// doubled braces as they are, so a closing brace is not doubled.
+QByteArray quoteValue(const QByteArray& value);
+
+// Key/value pairs as unixODBC's driver manager reads a connect string (a
+// later key replaces an earlier one of the same name).
+std::vector<std::pair<QByteArray, QByteArray>> driverManagerPairs(const QByteArray& connectString);
+
+// The bytes of the temporary file DSN: [ODBC], DRIVER, SERVER, UID,
+// DATABASE, WSID lines, each ended by CR LF; never the password. Nothing
+// when a value written there holds a line break, which would add lines.
+std::optional<QByteArray> dsnText(const OpenParameters& p, const QByteArray& computerName);
+
+// The connect strings for an open with the given parameters, computer name
+// (empty: no WSID) and DSN file path. Nothing when the values cannot reach
+// the driver intact: a NUL anywhere, a braced value holding "};", a string
+// the driver manager would read other keys from, or one too long to hand
+// back.
+std::optional<ConnectStrings> connectStrings(const OpenParameters& p, const QByteArray& computerName,
+                                             const QByteArray& dsnPath);
+
+}  // namespace quill::db

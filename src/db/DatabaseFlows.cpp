@@ -1,0 +1,180 @@
+#include "db/DatabaseFlows.h"
+
+#include <QThread>
+#include <optional>
+#include <vector>
+
+#include "core/GuiThread.h"
+#include "db/ColumnValues.h"
+
+namespace quill {
+
+namespace {
+
+constexpr char kVersionQuery[] = "select @@version";
+constexpr char kCountQuery[] = "SELECT COUNT(name) FROM sysdatabases";
+constexpr char kNamesQuery[] = "select * from sysdatabases";
+
+// The database names, or nothing when the server's list could not be read.
+std::optional<std::vector<QString>> readDatabaseNames(ODBCDB& db) {
+    std::lock_guard lock(db.Lock());
+    ODBCDB::RecordSetHandle hc = db.OpenTable(kCountQuery);
+    std::optional<std::int32_t> count = db.ReadColumn(hc, 1).toInt32();
+    db.CloseTable(hc);
+    if (!count) return std::nullopt;
+
+    ODBCDB::RecordSetHandle hn = db.OpenTable(kNamesQuery);
+    if (hn == 0) return std::nullopt;
+    std::vector<QString> names;
+    for (std::int32_t i = 1; i <= *count && !db.IsEof(hn); ++i) {
+        names.push_back(db.ReadColumn(hn, 1).toText());
+        db.MoveNext(hn);
+    }
+    db.CloseTable(hn);
+    return names;
+}
+
+}  // namespace
+
+QString versionHeadline(const QString& version) {
+    const QByteArray bytes = version.toUtf8();
+    const qsizetype p = bytes.indexOf("  ") + 1;  // 1-based; 0 when absent
+    const qsizetype n = p - 7;
+    if (p == 0 || n <= 0) return {};
+    return QString::fromUtf8(db::utf8Prefix(bytes, n));
+}
+
+QString serverMessage(const QString& driverMessage) {
+    qsizetype start = 0;
+    while (start < driverMessage.size() && driverMessage[start] == '[') {
+        qsizetype close = driverMessage.indexOf(']', start);
+        if (close < 0) break;
+        start = close + 1;
+    }
+    return driverMessage.mid(start);
+}
+
+QString dropStatement(const QString& databaseName) {
+    return "drop database [" + QString(databaseName).replace("]", "]]") + "]";
+}
+
+DatabaseFlows::DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes, ODBCDB& database, QObject* parent)
+    : QObject(parent), form_(form), state_(state), boxes_(boxes), db_(database) {}
+
+DatabaseFlows::~DatabaseFlows() {
+    for (Worker& w : workers_) w.thread.join();
+}
+
+void DatabaseFlows::onForm(std::function<void(Form&)> update) {
+    if (QThread::currentThread() == thread())
+        update(form_);
+    else
+        postToGui(this, [this, update = std::move(update)] { update(form_); });
+}
+
+void DatabaseFlows::onConnectClicked() {
+    const QString serverText = form_.text(Control::编辑框1);
+    bool opened;
+    QString version;
+    ODBCDB::RecordSetHandle h = 0;
+    {
+        std::lock_guard lock(db_.Lock());
+        if (form_.authIndex() == 1)
+            opened = db_.OpenSqlDatabase(serverText, form_.text(Control::编辑框2), form_.text(Control::编辑框3), {}, 0,
+                                         false);
+        else
+            opened = db_.OpenSqlDatabase(".", {}, {}, {}, 0, true);
+        if (opened) {
+            h = db_.OpenTable(kVersionQuery);
+            version = db_.ReadColumn(h, 1).toText();
+        }
+    }
+    if (opened) {
+        form_.setStatus(0, serverText + kConnected);
+        form_.setStatusToolTip(0, {});
+        form_.setStatus(1, versionHeadline(version));
+        state_.setConnected(1);
+        loadDatabaseList();
+        form_.setEnabled(Control::按钮1, false);
+        form_.setEnabled(Control::按钮3, true);
+    } else {
+        form_.setStatus(0, serverText + kConnectFailed);
+        // Why it failed, for whoever looks.
+        form_.setStatusToolTip(0, db_.LastError());
+        state_.setConnected(0);
+    }
+    std::lock_guard lock(db_.Lock());
+    db_.CloseTable(h);
+}
+
+void DatabaseFlows::loadDatabaseList() {
+    onForm([](Form& f) { f.clearList(); });
+    std::optional<std::vector<QString>> names;
+    if (state_.connected() != 0) names = readDatabaseNames(db_);
+    if (!names) {
+        onForm([](Form& f) { f.setStatus(0, kListFailed); });
+        return;
+    }
+    onForm([names = std::move(*names)](Form& f) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            int row = f.appendListRow(QString::number(i + 1));
+            f.setListCell(row, 1, names[i]);
+        }
+        f.setEnabled(Control::按钮4, true);
+        f.setStatus(0, kListLoaded);
+    });
+}
+
+void DatabaseFlows::onDisconnectClicked() {
+    form_.clearList();
+    closeDatabase();
+    form_.setStatus(0, kDisconnected);
+    state_.setConnected(0);
+    form_.setEnabled(Control::按钮1, true);
+    form_.setEnabled(Control::按钮3, false);
+    form_.setEnabled(Control::按钮4, false);
+}
+
+void DatabaseFlows::closeDatabase() {
+    std::lock_guard lock(db_.Lock());
+    db_.CloseDatabase();
+}
+
+void DatabaseFlows::onDeleteDatabaseClicked() {
+    const QString question = "您确定要删除  [" + state_.selectedDatabaseName() + "] 数据库吗！！！";
+    if (boxes_.show(question, "提示！", mb::YesNo | mb::IconExclamation) != IdYes) return;
+    startWorker([this] { deleteSelectedDatabase(); });
+}
+
+void DatabaseFlows::deleteSelectedDatabase() {
+    const QString statement = dropStatement(state_.selectedDatabaseName());
+    bool dropped;
+    QString message;
+    {
+        std::lock_guard lock(db_.Lock());
+        ODBCDB::RecordSetHandle h = db_.OpenTable(statement);
+        dropped = db_.StatementExecuted();
+        message = db_.LastError();
+        db_.CloseTable(h);
+    }
+    // The server may refuse (a database in use, missing rights): say so.
+    const QString status = dropped ? QString(kDropExecuted) : kDropFailed + serverMessage(message);
+    onForm([status](Form& f) { f.setStatus(1, status); });
+    loadDatabaseList();
+}
+
+void DatabaseFlows::startWorker(std::function<void()> body) {
+    workers_.remove_if([](Worker& w) {
+        if (!w.done->load()) return false;
+        w.thread.join();
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back({std::thread([body = std::move(body), done] {
+                            body();
+                            done->store(true);
+                        }),
+                        done});
+}
+
+}  // namespace quill
