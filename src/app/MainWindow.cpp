@@ -190,6 +190,16 @@ void MainWindow::wireHandlers() {
     connect(组合框1, &QComboBox::activated, this, &MainWindow::onAuthModeSelected);
     connect(按钮5, &QPushButton::clicked, this, &MainWindow::onHelpClicked);
     超级列表框1->viewport()->installEventFilter(this);
+    wireDatabase();
+}
+
+void MainWindow::wireDatabase() {
+    databaseFlows_ = std::make_unique<DatabaseFlows>(*this, services_.state, services_.boxes, 外部数据库1);
+    DatabaseFlows* flows = databaseFlows_.get();
+    connect(按钮1, &QPushButton::clicked, flows, [flows] { flows->onConnectClicked(); });
+    connect(按钮2, &QPushButton::clicked, flows, [flows] { flows->onDisconnectClicked(); });
+    connect(按钮3, &QPushButton::clicked, flows, [flows] { flows->loadDatabaseList(); });
+    connect(deleteDatabaseAction, &QAction::triggered, flows, [flows] { flows->onDeleteDatabaseClicked(); });
 }
 
 void MainWindow::placeCentred() {
@@ -214,7 +224,8 @@ bool MainWindow::onMainWindowCloseQuery() {
 
 void MainWindow::onMainWindowDestroy() {
     // Releases what the flows hold open across events, in order: the
-    // connection, the console, the skin. Nothing is held yet.
+    // connection, the console, the skin.
+    databaseFlows_->closeDatabase();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

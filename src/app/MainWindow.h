@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "app/PartStatusBar.h"
 #include "app/ReportList.h"
@@ -17,6 +18,8 @@
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgramState.h"
+#include "db/DatabaseFlows.h"
+#include "db/ODBCDB.h"
 
 namespace quill {
 
@@ -100,6 +103,11 @@ public:
     QAction* tableReportAction;     // "表排序"
     QAction* deleteDatabaseAction;  // "删除库"
 
+    // Connection, database list and deletion.
+    ODBCDB 外部数据库1;
+    // The table statistics open and close it within one click.
+    ODBCDB 外部数据库2;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -109,10 +117,13 @@ private:
     void chainTabStops();
     void setPointers();
     void wireHandlers();
+    void wireDatabase();
     void placeCentred();
     void onMainWindowCreated();
 
     WindowServices services_;
+    // After the connections: it waits for its deletion workers as it goes.
+    std::unique_ptr<DatabaseFlows> databaseFlows_;
 };
 
 }  // namespace quill
