@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/DesktopFileOpener.h"
@@ -8,6 +9,13 @@
 #include "app/SingleInstance.h"
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs(
+            "quillstep: no display found (DISPLAY is unset); start it from a graphical session\n",
+            stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
