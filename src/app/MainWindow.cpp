@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <limits>
 
 #include "app/Artwork.h"
 #include "app/WindowFlows.h"
@@ -86,6 +87,7 @@ void MainWindow::createControls() {
         auto* e = named(new QLineEdit(QString::fromUtf8(initial), parent), name, geometry);
         e->setPalette(blackOnWhite(e->palette()));
         e->setFocusPolicy(Qt::ClickFocus);
+        e->setMaxLength(std::numeric_limits<int>::max());  // Qt's default cuts at 32767
         return e;
     };
     auto button = [](QWidget* parent, const char* name, const char* caption, QRect geometry) {

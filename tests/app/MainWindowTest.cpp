@@ -183,6 +183,12 @@ TEST_F(MainWindowTest, BoxesBehaveAsTheirRolesNeed) {
         QTest::keyClick(box, Qt::Key_Backspace);
         EXPECT_EQ(captionOf(box), before);
     }
+    // No length limit: a long path or login is kept whole.
+    const QString longText(40000, QChar('x'));
+    for (Control c : {Control::编辑框1, Control::编辑框2, Control::编辑框3, Control::编辑框5}) {
+        window->setText(c, longText);
+        EXPECT_EQ(window->text(c).size(), longText.size());
+    }
     EXPECT_EQ(window->编辑框4->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(window->编辑框5->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_EQ(window->编辑框5->font().families().value(0), "黑体");
