@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quill::sqlcmd {
+
+enum class Encoding { Unknown, Utf8, Utf8Bom, Utf16LE, Utf16BE, Utf32LE, Utf32BE, CodePage };
+
+const char* encodingName(Encoding e);
+
+// Turns a script's bytes into UTF-8, chunk by chunk. A byte-order mark decides
+// the encoding; without one, the code page given (-f) does, else strict UTF-8.
+// Input that does not decode cleanly, or that holds a NUL character, is an
+// error: nothing is ever replaced or dropped.
+class Decoder {
+public:
+    // codePage 0: none given.
+    explicit Decoder(int codePage = 0);
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // Whether -f names a code page this system can decode.
+    static bool supported(int codePage);
+
+    // Appends the UTF-8 for `raw` to `out`; bytes of an incomplete character
+    // wait for the next call. `end` marks the last chunk. Returns false on
+    // invalid input (see errorOffset() and errorText()).
+    bool decode(std::string_view raw, bool end, std::string& out);
+
+    Encoding encoding() const { return encoding_; }
+    // Byte offset in the input, and 1-based line, of the first bad byte.
+    std::uint64_t errorOffset() const { return errorOffset_; }
+    std::uint64_t errorLine() const { return errorLine_; }
+    const std::string& errorText() const { return errorText_; }
+
+private:
+    bool sniff(std::string_view& raw, bool end);
+    bool decodeUtf8(std::string_view raw, bool end, std::string& out);
+    bool decodeUtf16(std::string_view raw, bool end, std::string& out);
+    bool decodeUtf32(std::string_view raw, bool end, std::string& out);
+    bool decodeCodePage(std::string_view raw, bool end, std::string& out);
+    bool fail(std::uint64_t offset, std::string text);
+
+    int codePage_;
+    void* iconv_ = nullptr;
+    Encoding encoding_ = Encoding::Unknown;
+    std::string pending_;         // an incomplete character from the last chunk
+    std::uint64_t consumed_ = 0;  // input bytes before pending_
+    std::uint64_t lines_ = 0;     // newlines decoded so far
+    std::uint32_t highSurrogate_ = 0;
+    std::uint64_t errorOffset_ = 0;
+    std::uint64_t errorLine_ = 0;
+    std::string errorText_;
+};
+
+// Length of the longest prefix of `s` that is valid UTF-8 without NUL bytes
+// and ends on a character boundary; `complete` tells whether what follows is
+// a truncated (not invalid) sequence.
+std::size_t validUtf8Prefix(std::string_view s, bool& truncated);
+
+}  // namespace quill::sqlcmd
