@@ -503,6 +503,9 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
     auto needsNext = [&](std::size_t at) { return at + 1 >= n && !sourceEnd; };
 
     for (;;) {
+        if (lineStart_ && i == n) {
+            return stop(i, Event::NeedInput);  // nothing of the next line yet
+        }
         if (lineStart_) {
             if (state_ == Normal) {
                 std::size_t length = 0;
