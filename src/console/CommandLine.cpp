@@ -1,0 +1,43 @@
+#include "console/CommandLine.h"
+
+namespace quill::console {
+
+std::vector<std::string> splitCommandLine(std::string_view line) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArgument = false;  // also true for "" alone, which is an empty argument
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '"') {
+            inArgument = true;
+            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+                current += '"';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inArgument) args.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (inArgument) args.push_back(std::move(current));
+    return args;
+}
+
+std::string quoteArgument(std::string_view argument) {
+    std::string out = "\"";
+    for (char c : argument) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace quill::console
