@@ -1,0 +1,108 @@
+#include "exec/ConsoleOutputParser.h"
+
+#include <array>
+#include <utility>
+
+#include "console/ConsoleProtocol.h"
+
+namespace quill::exec {
+namespace {
+
+constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+// The first length bytes of pattern stand in text at the given position,
+// apart from the case of A to Z.
+bool matchesAt(const QByteArray& text, qsizetype at, const QByteArray& pattern, qsizetype length) {
+    const char* t = text.constData() + at;
+    const char* p = pattern.constData();
+    for (qsizetype i = 0; i < length; ++i)
+        if (lowerAscii(t[i]) != lowerAscii(p[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<ConsoleOutputParser::Pattern> ConsoleOutputParser::patterns(const EchoedLines& echoes) const {
+    using namespace console;
+    // The prompt with the line break before it comes first: at the same
+    // place, the longer match is taken.
+    std::vector<Pattern> out{{QByteArray(kLineBreak) + kPrompt, Pattern::Prompt}, {kPrompt, Pattern::Prompt}};
+    if (phase_ == Phase::InBanner) return out;
+    if (!echoes.sqlServerForm.isEmpty()) out.push_back({echoes.sqlServerForm + kLineBreak, Pattern::Echo});
+    if (!echoes.windowsForm.isEmpty()) out.push_back({echoes.windowsForm + kLineBreak, Pattern::Echo});
+    // Only the interpreter's start-up text can be its banner; the same words
+    // in a script's output are output.
+    if (phase_ == Phase::StartUp) out.push_back({kBannerPhrase, Pattern::BannerPhrase});
+    return out;
+}
+
+void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, std::vector<OutputEvent>& events) {
+    QByteArray text = std::exchange(held_, {});
+    text.append(chunk);
+    const qsizetype size = text.size();
+    qsizetype done = 0;
+
+    for (;;) {
+        const std::vector<Pattern> wanted = patterns(echoes);
+        std::array<bool, 256> firstByte{};
+        for (const Pattern& p : wanted) {
+            firstByte[uchar(lowerAscii(p.bytes.front()))] = true;
+            firstByte[uchar(upperAscii(p.bytes.front()))] = true;
+        }
+
+        const Pattern* found = nullptr;
+        qsizetype at = done;
+        for (; at < size && !found; ++at) {
+            if (!firstByte[uchar(text[at])]) continue;
+            for (const Pattern& p : wanted)
+                if (size - at >= p.bytes.size() && matchesAt(text, at, p.bytes, p.bytes.size()) &&
+                    (!found || p.bytes.size() > found->bytes.size()))
+                    found = &p;
+        }
+        if (!found) break;
+        --at;
+
+        if (phase_ != Phase::InBanner) emitText(QByteArrayView(text).sliced(done, at - done), events);
+        done = at + found->bytes.size();
+        switch (found->role) {
+            case Pattern::Prompt:
+                events.push_back({OutputEvent::Completed, {}});
+                phase_ = Phase::Running;
+                break;
+            case Pattern::Echo:
+                break;
+            case Pattern::BannerPhrase:
+                events.push_back({OutputEvent::Banner, {}});
+                decoder_.resetState();
+                phase_ = Phase::InBanner;
+                break;
+        }
+    }
+
+    // Hold back the earliest tail that could still grow into a pattern.
+    const std::vector<Pattern> wanted = patterns(echoes);
+    qsizetype longest = 0;
+    for (const Pattern& p : wanted) longest = std::max(longest, p.bytes.size());
+    qsizetype hold = size;
+    for (qsizetype at = std::max(done, size - longest + 1); at < size && hold == size; ++at)
+        for (const Pattern& p : wanted)
+            if (size - at < p.bytes.size() && matchesAt(text, at, p.bytes, size - at)) {
+                hold = at;
+                break;
+            }
+    if (phase_ != Phase::InBanner) emitText(QByteArrayView(text).sliced(done, hold - done), events);
+    held_ = text.sliced(hold);
+}
+
+void ConsoleOutputParser::emitText(QByteArrayView bytes, std::vector<OutputEvent>& events) {
+    if (bytes.isEmpty()) return;
+    QString decoded = decoder_.decode(bytes.toByteArray().replace("\r\n", "\n"));
+    if (decoded.isEmpty()) return;
+    if (!events.empty() && events.back().kind == OutputEvent::Text)
+        events.back().text += decoded;
+    else
+        events.push_back({OutputEvent::Text, std::move(decoded)});
+}
+
+}  // namespace quill::exec
