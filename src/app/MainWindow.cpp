@@ -11,7 +11,10 @@
 #include <limits>
 
 #include "app/Artwork.h"
+#include "app/ScriptDrop.h"
 #include "app/WindowFlows.h"
+#include "console/Console.h"
+#include "exec/ScriptExecution.h"
 
 namespace quill {
 
@@ -166,6 +169,9 @@ void MainWindow::createControls() {
     tableTotalsAction = 功能菜单->addAction("库记录");
     tableReportAction = 功能菜单->addAction("表排序");
     deleteDatabaseAction = 功能菜单->addAction("删除库");
+
+    拖放对象1 = new DropTarget(this);
+    拖放对象1->setObjectName("拖放对象1");
 }
 
 void MainWindow::chainTabStops() {
@@ -193,6 +199,7 @@ void MainWindow::wireHandlers() {
     connect(按钮5, &QPushButton::clicked, this, &MainWindow::onHelpClicked);
     超级列表框1->viewport()->installEventFilter(this);
     wireDatabase();
+    wireScripts();
 }
 
 void MainWindow::wireDatabase() {
@@ -202,6 +209,18 @@ void MainWindow::wireDatabase() {
     connect(按钮2, &QPushButton::clicked, flows, [flows] { flows->onDisconnectClicked(); });
     connect(按钮3, &QPushButton::clicked, flows, [flows] { flows->loadDatabaseList(); });
     connect(deleteDatabaseAction, &QAction::triggered, flows, [flows] { flows->onDeleteDatabaseClicked(); });
+}
+
+void MainWindow::wireScripts() {
+    scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console);
+    connect(按钮4, &QPushButton::clicked, scriptExecution_.get(), &exec::ScriptExecution::executeScript);
+    connect(拖放对象1, &DropTarget::filesDropped, this, &MainWindow::onScriptFilesDropped);
+}
+
+void MainWindow::onScriptFilesDropped(const QString& files) {
+    quill::onScriptFilesDropped(*this, services_.state, files, [this] {
+        services_.console.startConsole(scriptExecution_->outputHandler());
+    });
 }
 
 void MainWindow::placeCentred() {
@@ -215,6 +234,7 @@ void MainWindow::onMainWindowCreated() {
         services_.endProgram(0);
         return;
     }
+    拖放对象1->registerOn(编辑框5);
 }
 
 bool MainWindow::onMainWindowCloseQuery() {
@@ -228,6 +248,7 @@ void MainWindow::onMainWindowDestroy() {
     // Releases what the flows hold open across events, in order: the
     // connection, the console, the skin.
     databaseFlows_->closeDatabase();
+    services_.console.stopConsole();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

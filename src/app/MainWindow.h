@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/DropTarget.h"
 #include "app/PartStatusBar.h"
 #include "app/ReportList.h"
 #include "core/FileOpener.h"
@@ -23,6 +24,11 @@
 
 namespace quill {
 
+class Console;
+namespace exec {
+class ScriptExecution;
+}
+
 // What the window needs from the program around it.
 struct WindowServices {
     MessageBoxes& boxes;
@@ -32,6 +38,8 @@ struct WindowServices {
     std::function<bool()> anotherInstanceRunning;
     // Ends the process at once with the given exit code.
     std::function<void(int)> endProgram;
+    // The program's one console, which runs the dropped scripts.
+    Console& console;
 };
 
 // The main window: every control under its own name, the popup menu, and
@@ -108,6 +116,9 @@ public:
     // The table statistics open and close it within one click.
     ODBCDB 外部数据库2;
 
+    // Takes the script files dropped onto 编辑框5.
+    DropTarget* 拖放对象1;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,12 +129,15 @@ private:
     void setPointers();
     void wireHandlers();
     void wireDatabase();
+    void wireScripts();
+    void onScriptFilesDropped(const QString& files);
     void placeCentred();
     void onMainWindowCreated();
 
     WindowServices services_;
     // After the connections: it waits for its deletion workers as it goes.
     std::unique_ptr<DatabaseFlows> databaseFlows_;
+    std::unique_ptr<exec::ScriptExecution> scriptExecution_;
 };
 
 }  // namespace quill

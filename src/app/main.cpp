@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/QtMessageBoxes.h"
 #include "app/SingleInstance.h"
+#include "console/Console.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
@@ -22,9 +23,10 @@ int main(int argc, char** argv) {
     quill::ProgramState state;
     quill::QtMessageBoxes boxes;
     quill::DesktopFileOpener opener;
+    quill::Console console(QCoreApplication::applicationDirPath() + "/quill-cmd", QDir::homePath());
     auto* window = new quill::MainWindow({boxes, opener, state,
                                           [] { return quill::isAnotherInstanceRunning(""); },
-                                          [](int code) { std::_Exit(code); }});
+                                          [](int code) { std::_Exit(code); }, console});
     // The program lives exactly as long as its window.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -14,6 +15,8 @@
 
 #include "app/Artwork.h"
 #include "app/MainWindow.h"
+#include "console/Console.h"
+#include "support/Paths.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
 
@@ -29,7 +32,7 @@ protected:
 
     QPointer<MainWindow> makeWindow(bool anotherRunning) {
         return new MainWindow({boxes, opener, state, [anotherRunning] { return anotherRunning; },
-                               [this](int code) { exitCodes.push_back(code); }});
+                               [this](int code) { exitCodes.push_back(code); }, console});
     }
 
     void fillList(const QStringList& names) {
@@ -47,6 +50,7 @@ protected:
     ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
     ProgramState state;
+    Console console{test::binPath("quill-cmd"), QDir::homePath()};
     std::vector<int> exitCodes;
     QPointer<MainWindow> window;
 };

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QWindow>
+
+#include "app/MainWindow.h"
+#include "console/Console.h"
+#include "support/Paths.h"
+#include "support/TestServices.h"
+#include "support/Wait.h"
+
+using namespace quill;
+using quill::test::waitUntil;
+
+namespace {
+
+const QString kBannerLog = " -------------Quillrun-------------- \n\n";
+const QString kCompletionLog = "\n处理完成，根据返回信息查看。";
+const QString kFinished = "SQL文件执行完毕，请在Management Studio中查看。";
+
+// Stands in for sqlcmd: shows its arguments and the script.
+const char kClientDouble[] = R"sh(#!/bin/sh
+printf 'args:'
+for a in "$@"; do printf ' [%s]' "$a"; last=$a; done
+printf '\n%s\n' "$(cat "$last")"
+)sh";
+
+bool processGone(pid_t pid) {
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+class ScriptWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QDir(dir.path()).mkdir("bin");
+        QFile client(dir.filePath("bin/sqlcmd"));
+        ASSERT_TRUE(client.open(QIODevice::WriteOnly));
+        client.write(kClientDouble);
+        client.close();
+        client.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The interpreter takes the program's environment when it starts.
+        savedPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.filePath("bin")) + ":" + savedPath);
+
+        window = new MainWindow({boxes, opener, state, [] { return false; }, [](int) {}, console});
+        window->show();
+    }
+    void TearDown() override {
+        delete window.data();
+        qputenv("PATH", savedPath);
+    }
+
+    QString makeScript(const QString& name, const QByteArray& text = "select 1") {
+        QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return path;
+    }
+
+    // The platform's drag events go to the window, which hands them to the
+    // widget under the pointer that takes drops, or to none.
+    bool dragAccepted(QWidget* over, const QMimeData& data, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+        QDragEnterEvent enter(over->mapTo(window, over->rect().center()), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->windowHandle(), &enter);
+        const bool accepted = enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(window->windowHandle(), &leave);
+        return accepted;
+    }
+    void drop(QWidget* on, const QMimeData& data) {
+        const QPoint at = on->mapTo(window, on->rect().center());
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->windowHandle(), &enter);
+        QDropEvent event(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->windowHandle(), &event);
+    }
+    static std::unique_ptr<QMimeData> files(const QStringList& paths) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        data->setUrls(urls);
+        return data;
+    }
+
+    bool runFinished() {
+        return waitUntil([&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 10000);
+    }
+
+    QTemporaryDir dir;
+    QByteArray savedPath;
+    test::ScriptedMessageBoxes boxes;
+    test::RecordingOpener opener;
+    ProgramState state;
+    Console console{test::binPath("quill-cmd"), QDir::homePath()};
+    QPointer<MainWindow> window;
+};
+
+TEST_F(ScriptWindowTest, OnlyTheScriptPathBoxTakesFileLists) {
+    const QString script = makeScript("a.sql");
+    auto fileList = files({script});
+    QMimeData text;
+    text.setText(script);
+    QMimeData webLink;
+    webLink.setUrls({QUrl("https://example.com/a.sql")});
+    auto mixed = files({script});
+    mixed->setUrls(mixed->urls() << QUrl("https://example.com/b.sql"));
+
+    EXPECT_TRUE(dragAccepted(window->编辑框5, *fileList));
+    EXPECT_FALSE(dragAccepted(window->编辑框5, *fileList, Qt::MoveAction));  // the file would leave its place
+    EXPECT_FALSE(dragAccepted(window->编辑框5, text));
+    EXPECT_FALSE(dragAccepted(window->编辑框5, webLink));
+    EXPECT_FALSE(dragAccepted(window->编辑框5, *mixed));
+    EXPECT_FALSE(dragAccepted(window->编辑框4, *fileList));
+    EXPECT_FALSE(dragAccepted(window, *fileList));
+
+    state.setConnected(1);
+    drop(window->编辑框4, *fileList);
+    drop(window->编辑框5, text);
+    EXPECT_EQ(window->text(Control::编辑框5), "请将SQL脚本用鼠标拖入此处");
+    EXPECT_EQ(window->status(1), "");
+    EXPECT_EQ(console.interpreterPid(), 0);
+}
+
+TEST_F(ScriptWindowTest, RefusedDropsOnlySayWhy) {
+    const QString script = makeScript("a.sql");
+    drop(window->编辑框5, *files({script}));
+    EXPECT_EQ(window->status(1), "请先连接数据库后再进行操作。");
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script, makeScript("b.sql")}));
+    EXPECT_EQ(window->status(1), "请拖入*.sql文件");
+    EXPECT_EQ(window->text(Control::编辑框5), "请将SQL脚本用鼠标拖入此处");
+    EXPECT_EQ(console.interpreterPid(), 0);
+}
+
+TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
+    const QString script = makeScript("我的 脚本/run it.sql", "print '中文'");
+    state.setConnected(1);
+    // Percent-escaped as file managers send it.
+    auto data = std::make_unique<QMimeData>();
+    data->setData("text/uri-list", QUrl::fromLocalFile(script).toEncoded() + "\r\n");
+    drop(window->编辑框5, *data);
+    EXPECT_EQ(window->text(Control::编辑框5), script);
+    ASSERT_TRUE(runFinished());
+    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + kCompletionLog);
+
+    window->组合框1->setCurrentIndex(1);
+    window->onAuthModeSelected();
+    window->编辑框3->setText("pw \"x\"");
+    const QString run = "args: [-USA] [-i] [" + script + "]\nprint '中文'\n" + kCompletionLog;
+    for (int i = 0; i < 2; ++i) {
+        window->按钮4->click();
+        EXPECT_FALSE(window->按钮4->isEnabled());
+        EXPECT_EQ(window->status(1), "SQL文件正在执行中，请等待.....");
+        ASSERT_TRUE(runFinished()) << window->text(Control::编辑框4).toStdString();
+    }
+    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + kCompletionLog + run + run);
+    EXPECT_TRUE(QFile::exists(script));
+
+    // A new drop starts a new console, which clears the log again.
+    const pid_t first = console.interpreterPid();
+    const QString other = makeScript("other.SQL");
+    drop(window->编辑框5, *files({other}));
+    EXPECT_TRUE(processGone(first));
+    ASSERT_TRUE(waitUntil([&] { return window->text(Control::编辑框4) == kBannerLog + kCompletionLog; }));
+
+    const pid_t second = console.interpreterPid();
+    delete window.data();
+    EXPECT_TRUE(processGone(second));
+}
+
+TEST_F(ScriptWindowTest, MissingScriptOnlyChangesTheStatus) {
+    const QString script = makeScript("gone.sql");
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(runFinished());
+    QFile::remove(script);
+    window->按钮4->click();
+    EXPECT_EQ(window->status(1), "SQL脚本不存在");
+    EXPECT_TRUE(window->按钮4->isEnabled());
+    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + kCompletionLog);
+}
+
+}  // namespace
