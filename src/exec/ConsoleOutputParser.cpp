@@ -65,6 +65,9 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
 
         if (phase_ != Phase::InBanner) emitText(QByteArrayView(text).sliced(done, at - done), events);
         done = at + found->bytes.size();
+        // The echo is known by its whole line, but only the command goes: the
+        // output after it then starts on a line of its own.
+        if (found->role == Pattern::Echo) done -= qsizetype(sizeof console::kLineBreak - 1);
         switch (found->role) {
             case Pattern::Prompt:
                 events.push_back({OutputEvent::Completed, {}});

@@ -27,7 +27,7 @@ struct EchoedLines {
 // chunks, and tells the window what to do with it:
 //  - the start-up banner (the text up to the first prompt, when it holds the
 //    banner phrase) becomes Banner and is not shown;
-//  - each echoed command line is taken out with its line break;
+//  - each echoed command line is taken out (its line break stays);
 //  - each prompt, with the line break before it, becomes Completed;
 //  - everything else is Text, decoded from UTF-8 (a character cut between
 //    chunks arrives whole) with "\r\n" turned into "\n".

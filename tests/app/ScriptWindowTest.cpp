@@ -159,7 +159,7 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     window->组合框1->setCurrentIndex(1);
     window->onAuthModeSelected();
     window->编辑框3->setText("pw \"x\"");
-    const QString run = "args: [-USA] [-i] [" + script + "]\nprint '中文'\n" + kCompletionLog;
+    const QString run = "\nargs: [-USA] [-i] [" + script + "]\nprint '中文'\n" + kCompletionLog;
     for (int i = 0; i < 2; ++i) {
         window->按钮4->click();
         EXPECT_FALSE(window->按钮4->isEnabled());

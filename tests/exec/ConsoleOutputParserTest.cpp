@@ -63,14 +63,14 @@ TEST(ConsoleOutputParser, EchoIsTakenOutAndNothingElse) {
         {"echo alone", {kBanner, kSqlEcho + "\r\n"}, "[B][C]"},
         {"echo, output and prompt in one chunk",
          {kBanner, kSqlEcho + "\r\n(1 rows affected)\r\n\r\n" + kPrompt},
-         "[B][C](1 rows affected)\n[C]"},
-        {"Windows form", {kBanner, kWinEcho + "\r\nout\n\r\n" + kPrompt}, "[B][C]out\n[C]"},
-        {"echo in other letter case", {kBanner, kWinEcho.toUpper() + "\r\nout\n"}, "[B][C]out\n"},
-        {"echo right after the prompt", {"x\r\n" + kPrompt + kWinEcho + "\r\nout\n"}, "x[C]out\n"},
+         "[B][C]\n(1 rows affected)\n[C]"},
+        {"Windows form", {kBanner, kWinEcho + "\r\nout\n\r\n" + kPrompt}, "[B][C]\nout\n[C]"},
+        {"echo in other letter case", {kBanner, kWinEcho.toUpper() + "\r\nout\n"}, "[B][C]\nout\n"},
+        {"echo right after the prompt", {"x\r\n" + kPrompt + kWinEcho + "\r\nout\n"}, "x[C]\nout\n"},
         {"a line that only resembles the echo stays", {kBanner, "sqlcmd -i \"/tmp/other.sql\"\n"},
          "[B][C]sqlcmd -i \"/tmp/other.sql\"\n"},
     });
-    expectSameForEveryCut(kBanner, kSqlEcho + "\r\nout\n", "[B][C]out\n");
+    expectSameForEveryCut(kBanner, kSqlEcho + "\r\nout\n", "[B][C]\nout\n");
 }
 
 TEST(ConsoleOutputParser, StaleEchoIsShownAsOutput) {
@@ -85,7 +85,7 @@ TEST(ConsoleOutputParser, PromptEndsTheRun) {
         {"output and prompt in one chunk", {kBanner, "last line\n\r\n" + kPrompt}, "[B][C]last line\n[C]"},
         {"prompt in lower case", {kBanner, "x\r\n" + kPrompt.toLower()}, "[B][C]x[C]"},
         {"two runs", {kBanner, kSqlEcho + "\r\nrun 1\n\r\n" + kPrompt, kSqlEcho + "\r\nrun 2\n\r\n" + kPrompt},
-         "[B][C]run 1\n[C]run 2\n[C]"},
+         "[B][C]\nrun 1\n[C]\nrun 2\n[C]"},
         {"something that only starts like the prompt", {kBanner, "C:\\WIN", "DOWS\\other\n"}, "[B][C]C:\\WINDOWS\\other\n"},
     });
     expectSameForEveryCut(kBanner, "out\n\r\n" + kPrompt, "[B][C]out\n[C]");

@@ -154,7 +154,7 @@ TEST_F(ScriptExecutionTest, RunsTheScriptThroughTheConsoleTwice) {
     EXPECT_EQ(form.text(Control::编辑框4), kBannerLog + kCompletionLog);
     EXPECT_EQ(form.status(1), kScriptFinished);
 
-    const QString run = "args: [-USA] [-i] [" + script + "]\npassword: [s3cret \"pw\"]\n中文 select 1\n" + kCompletionLog;
+    const QString run = "\nargs: [-USA] [-i] [" + script + "]\npassword: [s3cret \"pw\"]\n中文 select 1\n" + kCompletionLog;
     for (int i = 1; i <= 2; ++i) {
         execution.executeScript();
         EXPECT_FALSE(form.isEnabled(Control::按钮4));
@@ -167,7 +167,7 @@ TEST_F(ScriptExecutionTest, RunsTheScriptThroughTheConsoleTwice) {
     form.setAuthIndex(0);
     execution.executeScript();
     ASSERT_TRUE(waitUntil([&] { return form.isEnabled(Control::按钮4); }));
-    EXPECT_TRUE(form.text(Control::编辑框4).endsWith("args: [-i] [" + script + "]\npassword: [unset]\n中文 select 1\n" + kCompletionLog))
+    EXPECT_TRUE(form.text(Control::编辑框4).endsWith("\nargs: [-i] [" + script + "]\npassword: [unset]\n中文 select 1\n" + kCompletionLog))
         << form.text(Control::编辑框4).toStdString();
 }
 
