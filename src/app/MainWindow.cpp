@@ -200,6 +200,7 @@ void MainWindow::wireHandlers() {
     超级列表框1->viewport()->installEventFilter(this);
     wireDatabase();
     wireScripts();
+    wireStats();
 }
 
 void MainWindow::wireDatabase() {
@@ -221,6 +222,14 @@ void MainWindow::onScriptFilesDropped(const QString& files) {
     quill::onScriptFilesDropped(*this, services_.state, files, [this] {
         services_.console.startConsole(scriptExecution_->outputHandler());
     });
+}
+
+void MainWindow::wireStats() {
+    statsFlows_ = std::make_unique<StatsFlows>(*this, services_.state, services_.boxes, services_.opener, 外部数据库2,
+                                               stats::ReportFolders::ofThisProgram());
+    StatsFlows* flows = statsFlows_.get();
+    connect(tableTotalsAction, &QAction::triggered, this, [flows] { flows->onTableTotalsClicked(); });
+    connect(tableReportAction, &QAction::triggered, this, [flows] { flows->onTableReportClicked(); });
 }
 
 void MainWindow::placeCentred() {

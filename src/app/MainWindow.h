@@ -21,6 +21,7 @@
 #include "core/ProgramState.h"
 #include "db/DatabaseFlows.h"
 #include "db/ODBCDB.h"
+#include "stats/StatsFlows.h"
 
 namespace quill {
 
@@ -131,6 +132,7 @@ private:
     void wireDatabase();
     void wireScripts();
     void onScriptFilesDropped(const QString& files);
+    void wireStats();
     void placeCentred();
     void onMainWindowCreated();
 
@@ -138,6 +140,7 @@ private:
     // After the connections: it waits for its deletion workers as it goes.
     std::unique_ptr<DatabaseFlows> databaseFlows_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
+    std::unique_ptr<StatsFlows> statsFlows_;
 };
 
 }  // namespace quill
