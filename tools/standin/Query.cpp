@@ -233,7 +233,10 @@ private:
         }
         if (e.name == u"isnull") {
             if (auto err = arity(2)) return err;
-            e.type = e.args[0]->type;
+            // A bare NULL has no type of its own; the replacement's is used.
+            const Expr& first = *e.args[0];
+            bool bareNull = first.kind == Kind::Literal && isNull(first.value);
+            e.type = bareNull ? e.args[1]->type : first.type;
             return std::nullopt;
         }
         if (e.name == u"len") {
@@ -299,7 +302,7 @@ private:
             return Value{static_cast<std::int64_t>(s.size())};
         }
         // isnull
-        if (!isNull(std::get<Value>(a))) return a;
+        if (!isNull(std::get<Value>(a))) return convert(std::get<Value>(a), e.args[0]->type, e.type);
         auto b = eval(*e.args[1], ctx);
         if (auto* err = std::get_if<SqlError>(&b)) return *err;
         return convert(std::get<Value>(b), e.args[1]->type, e.type);
