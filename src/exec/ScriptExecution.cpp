@@ -25,7 +25,8 @@ public:
         std::unique_lock lock(mutex_);
         roomLeft_.wait(lock, [this] { return closed_ || pending_.size() < kLoad; });
         if (closed_) return;
-        pending_ += latestOutput;
+        // Bytes, not the array: its data stays the reader's own.
+        pending_.append(latestOutput.constData(), latestOutput.size());
         if (!drainPosted_) {
             drainPosted_ = true;
             post();

@@ -23,7 +23,10 @@ namespace {
 QString testProgram(const QString& name) { return QCoreApplication::applicationDirPath() + "/" + name; }
 
 // Collects the chunks a console delivers; shared with the reader thread,
-// which may outlive the test's use of it.
+// which may outlive the test's use of it. Copies are deep, so that no byte
+// array's data is shared between the threads.
+QByteArray deepCopy(const QByteArray& bytes) { return QByteArray(bytes.constData(), bytes.size()); }
+
 struct Chunks {
     std::mutex mutex;
     std::vector<QByteArray> list;
@@ -32,17 +35,19 @@ struct Chunks {
     static Console::OutputHandler collect(const std::shared_ptr<Chunks>& chunks) {
         return [chunks](const QByteArray& latestOutput) {
             std::lock_guard lock(chunks->mutex);
-            chunks->list.push_back(latestOutput);
-            chunks->all += latestOutput;
+            chunks->list.push_back(deepCopy(latestOutput));
+            chunks->all.append(latestOutput.constData(), latestOutput.size());
         };
     }
     std::vector<QByteArray> snapshot() {
         std::lock_guard lock(mutex);
-        return list;
+        std::vector<QByteArray> out;
+        for (const QByteArray& chunk : list) out.push_back(deepCopy(chunk));
+        return out;
     }
     QByteArray joined() {
         std::lock_guard lock(mutex);
-        return all;
+        return deepCopy(all);
     }
     bool waitForChunks(std::size_t n) {
         return waitUntil([&] { return snapshot().size() >= n; });
