@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 #include "console/Console.h"
@@ -24,7 +25,8 @@ inline constexpr char kLineBreakInCommand[] = "SQL脚本路径、用户名或密
 // Runs the dropped script with sqlcmd in the console, and shows what the
 // console prints in the log box. Lives on the GUI thread; output arriving on
 // a reader thread is handed over in order, and whatever piled up meanwhile
-// goes into the log in one insertion.
+// goes into the log in one insertion. Insertions are paced by a zero timer,
+// so that under a flood of output the window still gets a turn between two.
 class ScriptExecution : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +47,7 @@ private:
     Form& form_;
     Console& console_;
     std::shared_ptr<OutputChannel> channel_;
+    QTimer drainTimer_;
 };
 
 }  // namespace quill::exec
