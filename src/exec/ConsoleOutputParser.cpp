@@ -21,6 +21,18 @@ bool matchesAt(const QByteArray& text, qsizetype at, const QByteArray& pattern, 
     return true;
 }
 
+// Where an unfinished UTF-8 character at the end of text starts; size()
+// when the text ends on a character boundary.
+qsizetype unfinishedCharacterAt(const QByteArray& text) {
+    for (qsizetype at = text.size() - 1; at >= 0 && at >= text.size() - 3; --at) {
+        const uchar c = uchar(text[at]);
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return text.size() - at < length ? at : text.size();
+    }
+    return text.size();
+}
+
 }  // namespace
 
 std::vector<ConsoleOutputParser::Pattern> ConsoleOutputParser::patterns(const EchoedLines& echoes) const {
@@ -77,7 +89,7 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
                 break;
             case Pattern::BannerPhrase:
                 events.push_back({OutputEvent::Banner, {}});
-                decoder_.resetState();
+                partialCharacter_.clear();
                 phase_ = Phase::InBanner;
                 break;
         }
@@ -98,9 +110,16 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
     held_ = text.sliced(hold);
 }
 
+// A character cut between two texts waits for its other bytes. Qt's own
+// stateful decoder is not used: after a cut invalid sequence it swallows the
+// byte that follows.
 void ConsoleOutputParser::emitText(QByteArrayView bytes, std::vector<OutputEvent>& events) {
     if (bytes.isEmpty()) return;
-    QString decoded = decoder_.decode(bytes.toByteArray().replace("\r\n", "\n"));
+    QByteArray text = std::exchange(partialCharacter_, {}) + bytes.toByteArray().replace("\r\n", "\n");
+    const qsizetype unfinished = unfinishedCharacterAt(text);
+    partialCharacter_ = text.sliced(unfinished);
+    text.truncate(unfinished);
+    QString decoded = QString::fromUtf8(text);
     if (decoded.isEmpty()) return;
     if (!events.empty() && events.back().kind == OutputEvent::Text)
         events.back().text += decoded;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringDecoder>
 #include <vector>
 
 namespace quill::exec {
@@ -50,7 +49,7 @@ private:
 
     Phase phase_ = Phase::StartUp;
     QByteArray held_;
-    QStringDecoder decoder_{QStringDecoder::Utf8};
+    QByteArray partialCharacter_;  // the first bytes of a character the next text completes
 };
 
 }  // namespace quill::exec

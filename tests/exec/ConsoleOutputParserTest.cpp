@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "exec/ConsoleOutputParser.h"
 
 using namespace quill::exec;
@@ -107,7 +109,29 @@ TEST(ConsoleOutputParser, DecodesUtf8AcrossChunksAndJoinsLineBreaks) {
     expectCases({
         {"lone carriage return stays", {kBanner, "50%\r", "100%\n"}, "[B][C]50%\r100%\n"},
         {"invalid bytes do not stop the output", {kBanner, "bad \xff\xfe byte\n"}, "[B][C]bad \uFFFD\uFFFD byte\n"},
+        {"a cut invalid sequence keeps the byte after it", {kBanner, "a\xe4\xb8", "sb\n"}, "[B][C]a\uFFFD\uFFFDsb\n"},
     });
+}
+
+TEST(ConsoleOutputParser, HowTheStreamIsCutNeverMatters) {
+    // Streams built from the pieces that matter, cut at random places.
+    const QByteArray pieces[] = {kPrompt,        "\r\n" + kPrompt, kSqlEcho + "\r\n", kWinEcho + "\r\n",
+                                 "C:\\WIN",       "sqlcmd -",         "\r\n",            "\r",
+                                 "(1 rows affected)", "中文输出",       "保留所有权利",      "\xe4\xb8",
+                                 "x",            "\n"};
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 300; ++round) {
+        QByteArray stream = round % 2 ? kBanner : QByteArray();
+        const int count = int(random() % 30);
+        for (int i = 0; i < count; ++i) stream += pieces[random() % std::size(pieces)];
+        std::vector<QByteArray> chunks;
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype length = qsizetype(random() % 12);
+            chunks.push_back(stream.mid(at, length));
+            at += length;
+        }
+        EXPECT_EQ(parse(chunks), parse({stream})) << stream.toStdString();
+    }
 }
 
 }  // namespace
