@@ -401,6 +401,8 @@ TEST_F(MainWindowTest, ConfirmedCloseDestroysTheWindow) {
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(test::waitUntil([this] { return window.isNull(); }));
+    // Nothing was open, so the shutdown has nothing to say.
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(MainWindowTest, SecondInstanceEndsTheProgramWithZero) {
