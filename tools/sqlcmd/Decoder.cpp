@@ -2,6 +2,10 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +15,10 @@ namespace quill::sqlcmd {
 
 namespace {
 
+#if !defined(__SSE2__)
 constexpr std::uint64_t kHigh = 0x8080808080808080ull;
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+#endif
 
 std::string iconvName(int codePage) {
     switch (codePage) {
@@ -91,21 +97,38 @@ const char* encodingName(Encoding e) {
     return "unknown";
 }
 
-std::size_t validUtf8Prefix(std::string_view s, bool& truncated) {
+std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& newlines) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
     std::size_t i = 0;
     truncated = false;
     for (;;) {
-        // Eight plain ASCII bytes (none of them NUL) at a time.
+        // Sixteen plain ASCII bytes (none of them NUL) at a time.
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lf = _mm_set1_epi8('\n');
+        while (i + 16 <= n) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))) != 0) {
+                break;
+            }
+            newlines += static_cast<unsigned>(__builtin_popcount(
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))));
+            i += 16;
+        }
+#else
         while (i + 8 <= n) {
             std::uint64_t v;
             std::memcpy(&v, p + i, 8);
             if (((v | ((v - kOnes) & ~v)) & kHigh) != 0) {
                 break;
             }
+            for (int k = 0; k < 8; ++k) {
+                newlines += p[i + k] == '\n';
+            }
             i += 8;
         }
+#endif
         if (i >= n) {
             return n;
         }
@@ -114,6 +137,7 @@ std::size_t validUtf8Prefix(std::string_view s, bool& truncated) {
             if (c == 0) {
                 return i;
             }
+            newlines += c == '\n';
             ++i;
             continue;
         }
@@ -244,7 +268,8 @@ bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
         }
         pending_.append(raw.substr(0, need));
         bool truncated;
-        if (validUtf8Prefix(pending_, truncated) != pending_.size()) {
+        std::uint64_t none = 0;
+        if (validUtf8Prefix(pending_, truncated, none) != pending_.size()) {
             return fail(consumed_, "byte " + hexByte(static_cast<unsigned char>(pending_[0])) +
                                        " does not start a valid UTF-8 character");
         }
@@ -254,9 +279,8 @@ bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
         raw.remove_prefix(need);
     }
     bool truncated;
-    const std::size_t valid = validUtf8Prefix(raw, truncated);
+    const std::size_t valid = validUtf8Prefix(raw, truncated, lines_);
     out.append(raw.data(), valid);
-    lines_ += countNewlines(raw.data(), valid);
     consumed_ += valid;
     if (valid == raw.size()) {
         return true;

@@ -57,8 +57,8 @@ private:
 };
 
 // Length of the longest prefix of `s` that is valid UTF-8 without NUL bytes
-// and ends on a character boundary; `complete` tells whether what follows is
-// a truncated (not invalid) sequence.
-std::size_t validUtf8Prefix(std::string_view s, bool& truncated);
+// and ends on a character boundary; `truncated` tells whether what follows is
+// a cut (not invalid) sequence. Adds the prefix's line feeds to `newlines`.
+std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& newlines);
 
 }  // namespace quill::sqlcmd

@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Variables.h"
 
 namespace quill::sqlcmd {
@@ -24,6 +28,27 @@ constexpr std::array<std::uint8_t, 256> kSpecial = [] {
     t['$'] |= kDollar;
     return t;
 }();
+
+constexpr std::size_t kBlock = 16;
+
+// Bit k is set when p[k] matters to some lexer state. The hot loop looks
+// at these candidates only, sixteen bytes at a time.
+inline std::uint32_t candidates(const char* p) {
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto eq = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    const __m128i m = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(eq('\n'), eq('\'')), _mm_or_si128(eq('"'), eq('['))),
+        _mm_or_si128(_mm_or_si128(eq(']'), eq('/')), _mm_or_si128(_mm_or_si128(eq('-'), eq('*')), eq('$'))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(m));
+#else
+    std::uint32_t bits = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+        bits |= static_cast<std::uint32_t>(kSpecial[static_cast<unsigned char>(p[k])] != 0) << k;
+    }
+    return bits;
+#endif
+}
 
 char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -485,39 +510,247 @@ bool Splitter::parseCommand(std::string_view line, bool colonless) {
     return bad(written);
 }
 
-std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) {
-    const char* p = text.data();
-    const std::size_t n = text.size();
+namespace {
+
+// A position in the text and the candidate bits of the block around it.
+struct Cursor {
+    const char* p;
+    std::size_t n;
     std::size_t i = 0;
+    std::size_t blockAt = SIZE_MAX - kBlock;
+    std::uint32_t bits = 0;
+
+    // Moves to the next byte that matters under `mask`; false at the end.
+    bool next(std::uint8_t mask) {
+        for (;;) {
+            if (i - blockAt < kBlock) {
+                std::uint32_t b = bits & (~0u << (i - blockAt));
+                while (b) {
+                    const std::size_t at = blockAt + static_cast<std::size_t>(__builtin_ctz(b));
+                    if (kSpecial[static_cast<unsigned char>(p[at])] & mask) {
+                        i = at;
+                        return true;
+                    }
+                    b &= b - 1;
+                }
+                i = blockAt + kBlock;
+            }
+            if (n - i < kBlock) {
+                for (; i < n; ++i) {
+                    if (kSpecial[static_cast<unsigned char>(p[i])] & mask) {
+                        return true;
+                    }
+                }
+                return false;
+            }
+            blockAt = i;
+            bits = candidates(p + i);
+        }
+    }
+};
+
+}  // namespace
+
+// The lexer proper, as one state machine whose state lives in registers.
+// It stops on a newline (the cursor on it), on '$' when substituting, at
+// the end of the text, or before a byte whose meaning depends on one that
+// has not arrived yet.
+Splitter::LexStop Splitter::lex(void* cursor, bool sourceEnd, std::uint8_t dollar) {
+    Cursor& cur = *static_cast<Cursor*>(cursor);
+    const char* const p = cur.p;
+    const std::size_t n = cur.n;
+    State st = state_;
+    int depth = commentDepth_;
+    LexStop result = LexStop::End;
+    char c = 0;
+    // Whether p[cur.i + 1] is there to look at; when it cannot come, the
+    // byte at cur.i stands alone.
+    auto haveNext = [&] { return cur.i + 1 < n; };
+
+    switch (st) {
+    case Normal: goto normal;
+    case SingleQuote: goto single;
+    case DoubleQuote: goto dbl;
+    case Bracket: goto bracket;
+    case BlockComment: goto block;
+    case LineComment: goto line;
+    }
+
+normal:
+    st = Normal;
+    if (!cur.next(static_cast<std::uint8_t>(0x01 | dollar))) {
+        goto out;
+    }
+    c = p[cur.i];
+    if (c == '\n' || c == '$') {
+        result = c == '\n' ? LexStop::Newline : LexStop::Dollar;
+        goto out;
+    }
+    if (c == '\'') {
+        ++cur.i;
+        goto single;
+    }
+    if (c == '"') {
+        ++cur.i;
+        goto dbl;
+    }
+    if (c == '[') {
+        ++cur.i;
+        goto bracket;
+    }
+    if (!haveNext()) {  // '-' or '/'
+        if (!sourceEnd) {
+            result = LexStop::NeedMore;
+            goto out;
+        }
+        ++cur.i;
+        goto normal;
+    }
+    if (c == '-' && p[cur.i + 1] == '-') {
+        cur.i += 2;
+        goto line;
+    }
+    if (c == '/' && p[cur.i + 1] == '*') {
+        cur.i += 2;
+        depth = 1;
+        goto block;
+    }
+    ++cur.i;
+    goto normal;
+
+single:
+    st = SingleQuote;
+    if (!cur.next(static_cast<std::uint8_t>(0x02 | dollar))) {
+        goto out;
+    }
+    c = p[cur.i];
+    if (c == '\'') {  // a doubled quote closes and reopens: the same either way
+        ++cur.i;
+        goto normal;
+    }
+    result = c == '\n' ? LexStop::Newline : LexStop::Dollar;
+    goto out;
+
+dbl:
+    st = DoubleQuote;
+    if (!cur.next(static_cast<std::uint8_t>(0x04 | dollar))) {
+        goto out;
+    }
+    c = p[cur.i];
+    if (c == '"') {
+        ++cur.i;
+        goto normal;
+    }
+    result = c == '\n' ? LexStop::Newline : LexStop::Dollar;
+    goto out;
+
+bracket:
+    st = Bracket;
+    if (!cur.next(static_cast<std::uint8_t>(0x08 | dollar))) {
+        goto out;
+    }
+    c = p[cur.i];
+    if (c != ']') {
+        result = c == '\n' ? LexStop::Newline : LexStop::Dollar;
+        goto out;
+    }
+    if (!haveNext()) {
+        if (!sourceEnd) {
+            result = LexStop::NeedMore;
+            goto out;
+        }
+        ++cur.i;
+        goto normal;
+    }
+    if (p[cur.i + 1] == ']') {
+        cur.i += 2;
+        goto bracket;
+    }
+    ++cur.i;
+    goto normal;
+
+block:
+    st = BlockComment;
+    if (!cur.next(0x10)) {
+        goto out;
+    }
+    c = p[cur.i];
+    if (c == '\n') {
+        result = LexStop::Newline;
+        goto out;
+    }
+    if (!haveNext()) {
+        if (!sourceEnd) {
+            result = LexStop::NeedMore;
+            goto out;
+        }
+        ++cur.i;
+        goto block;
+    }
+    if (c == '*' && p[cur.i + 1] == '/') {
+        cur.i += 2;
+        if (--depth == 0) {
+            goto normal;
+        }
+        goto block;
+    }
+    if (c == '/' && p[cur.i + 1] == '*') {
+        cur.i += 2;
+        ++depth;
+        goto block;
+    }
+    ++cur.i;
+    goto block;
+
+line:
+    st = LineComment;
+    if (cur.next(0x20)) {
+        result = LexStop::Newline;
+    }
+
+out:
+    state_ = st;
+    commentDepth_ = depth;
+    return result;
+}
+
+std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) {
+    const char* const p = text.data();
+    Cursor cur{p, text.size()};
     std::size_t kept = 0;  // text before this is in the batch already
-    auto keep = [&](std::size_t to) {
-        append(p + kept, to - kept);
-        kept = to;
+    bool lineStart = lineStart_;
+    long lines = 0;  // newlines passed, not yet added to line_ and batchLine_
+    const std::uint8_t dollar = substitute_ ? kDollar : 0;
+
+    auto sync = [&] {
+        lineStart_ = lineStart;
+        line_ += lines;
+        batchLine_ += lines;
+        lines = 0;
     };
     auto stop = [&](std::size_t at, Event e) {
-        keep(at);
+        sync();
+        append(p + kept, at - kept);
         event = e;
         return at;
     };
-    // A byte whose meaning depends on the next one, at the end of the text.
-    auto needsNext = [&](std::size_t at) { return at + 1 >= n && !sourceEnd; };
 
     for (;;) {
-        if (lineStart_ && i == n) {
-            return stop(i, Event::NeedInput);  // nothing of the next line yet
-        }
-        if (lineStart_) {
+        if (lineStart) {
+            if (cur.i == cur.n) {
+                return stop(cur.i, Event::NeedInput);  // nothing of the next line yet
+            }
             if (state_ == Normal) {
+                sync();
                 std::size_t length = 0;
-                switch (classifyLine(text.substr(i), sourceEnd, length)) {
-                case LineKind::NeedMore: return stop(i, Event::NeedInput);
-                case LineKind::Error: return stop(i, Event::Error);
+                switch (classifyLine(text.substr(cur.i), sourceEnd, length)) {
+                case LineKind::NeedMore: return stop(cur.i, Event::NeedInput);
+                case LineKind::Error: return stop(cur.i, Event::Error);
                 case LineKind::Command: {
-                    keep(i);
-                    std::string_view line = text.substr(i, length);
-                    std::size_t termAt = line.size();
+                    append(p + kept, cur.i - kept);
+                    std::string_view line = text.substr(cur.i, length);
                     if (!line.empty() && line.back() == '\n') {
-                        termAt = line.size() - 1;
+                        std::size_t termAt = line.size() - 1;
                         if (termAt > 0 && line[termAt - 1] == '\r') {
                             --termAt;
                         }
@@ -529,128 +762,61 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
                             ++batchLine_;
                         }
                     }
-                    i += length;
-                    kept = i;
                     event = Event::Command;
-                    return i;
+                    return cur.i + length;
                 }
                 case LineKind::Text: break;
                 }
             }
-            lineStart_ = false;
+            lineStart = false;
         }
 
-        const std::uint8_t mask = static_cast<std::uint8_t>(
-            (1u << state_) | (substitute_ && state_ <= Bracket ? kDollar : 0));
-        while (i < n && !(kSpecial[static_cast<unsigned char>(p[i])] & mask)) {
-            ++i;
-        }
-        if (i == n) {
-            return stop(n, Event::NeedInput);
-        }
-        const char c = p[i];
-        if (c == '\n') {
-            ++i;
-            ++line_;
-            ++batchLine_;
-            lineStart_ = true;
+        switch (lex(&cur, sourceEnd, dollar)) {
+        case LexStop::End: return stop(cur.n, Event::NeedInput);
+        case LexStop::NeedMore: return stop(cur.i, Event::NeedInput);
+        case LexStop::Newline:
+            ++cur.i;
+            ++lines;
+            lineStart = true;
             if (state_ == LineComment) {
                 state_ = Normal;
             }
             continue;
+        case LexStop::Dollar: break;
         }
-        if (c == '$') {
-            if (needsNext(i)) {
-                return stop(i, Event::NeedInput);
-            }
-            if (i + 1 >= n || p[i + 1] != '(') {
-                ++i;
-                continue;
-            }
-            std::size_t j = i + 2;
-            while (j < n && isNameChar(p[j])) {
-                ++j;
-            }
-            if (j == n && !sourceEnd) {
-                return stop(i, Event::NeedInput);
-            }
-            std::string_view name(p + i + 2, j - i - 2);
-            if (j == n || p[j] != ')' || !Variables::validName(name)) {
-                fail("$(");
-                return stop(i, Event::Error);
-            }
-            keep(i);
-            if (const std::string* value = vars_.find(name)) {
-                appendValue(*value);
-            } else {
-                append(p + i, j + 1 - i);
-                batch_.undefined.emplace_back(std::string(name), line_);
-            }
-            i = j + 1;
-            kept = i;
+
+        // $(name), outside comments, while substituting.
+        const std::size_t i = cur.i;
+        const std::size_t n = cur.n;
+        if (i + 1 >= n && !sourceEnd) {
+            return stop(i, Event::NeedInput);
+        }
+        if (i + 1 >= n || p[i + 1] != '(') {
+            ++cur.i;
             continue;
         }
-        switch (state_) {
-        case Normal:
-            if (c == '\'') {
-                state_ = SingleQuote;
-            } else if (c == '"') {
-                state_ = DoubleQuote;
-            } else if (c == '[') {
-                state_ = Bracket;
-            } else {  // '-' or '/'
-                if (needsNext(i)) {
-                    return stop(i, Event::NeedInput);
-                }
-                char next = i + 1 < n ? p[i + 1] : 0;
-                if (c == '-' && next == '-') {
-                    state_ = LineComment;
-                    ++i;
-                } else if (c == '/' && next == '*') {
-                    state_ = BlockComment;
-                    commentDepth_ = 1;
-                    ++i;
-                }
-            }
-            ++i;
-            break;
-        case SingleQuote:
-        case DoubleQuote:
-            // A doubled quote closes and reopens: the same state either way.
-            state_ = Normal;
-            ++i;
-            break;
-        case Bracket:
-            if (needsNext(i)) {
-                return stop(i, Event::NeedInput);
-            }
-            if (i + 1 < n && p[i + 1] == ']') {
-                i += 2;
-            } else {
-                state_ = Normal;
-                ++i;
-            }
-            break;
-        case BlockComment: {
-            if (needsNext(i)) {
-                return stop(i, Event::NeedInput);
-            }
-            char next = i + 1 < n ? p[i + 1] : 0;
-            if (c == '*' && next == '/') {
-                if (--commentDepth_ == 0) {
-                    state_ = Normal;
-                }
-                i += 2;
-            } else if (c == '/' && next == '*') {
-                ++commentDepth_;
-                i += 2;
-            } else {
-                ++i;
-            }
-            break;
+        std::size_t j = i + 2;
+        while (j < n && isNameChar(p[j])) {
+            ++j;
         }
-        case LineComment: ++i; break;
+        if (j == n && !sourceEnd) {
+            return stop(i, Event::NeedInput);
         }
+        std::string_view name(p + i + 2, j - i - 2);
+        sync();
+        if (j == n || p[j] != ')' || !Variables::validName(name)) {
+            fail("$(");
+            return stop(i, Event::Error);
+        }
+        append(p + kept, i - kept);
+        if (const std::string* value = vars_.find(name)) {
+            appendValue(*value);
+        } else {
+            append(p + i, j + 1 - i);
+            batch_.undefined.emplace_back(std::string(name), line_);
+        }
+        cur.i = j + 1;
+        kept = cur.i;
     }
 }
 

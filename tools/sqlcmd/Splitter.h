@@ -97,7 +97,9 @@ public:
 private:
     enum State : std::uint8_t { Normal, SingleQuote, DoubleQuote, Bracket, BlockComment, LineComment };
     enum class LineKind { Text, Command, NeedMore, Error };
+    enum class LexStop { End, Newline, Dollar, NeedMore };
 
+    LexStop lex(void* cursor, bool sourceEnd, std::uint8_t dollar);
     LineKind classifyLine(std::string_view rest, bool sourceEnd, std::size_t& lineLength);
     bool parseCommand(std::string_view line, bool colonless);
     bool substituteArg(std::string& arg);
