@@ -1,5 +1,6 @@
 #include "ScriptGen.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -116,19 +117,15 @@ std::size_t writeInsertScript(const std::string& path, const InsertScript& spec)
 std::size_t writeLargeBatchScript(const std::string& path, std::size_t totalBytes, std::size_t batchBytes) {
     Writer w(path, false, false);
     const std::string filler(99, 'x');
-    std::size_t written = 0;
-    long batch = 0;
-    while (written < totalBytes) {
-        std::size_t inBatch = 0;
+    const std::size_t batches = std::max<std::size_t>(1, totalBytes / batchBytes);
+    for (std::size_t batch = 1; batch <= batches; ++batch) {
         w.line("/*");
-        while (inBatch + 100 < batchBytes) {
+        for (std::size_t inBatch = 0; inBatch + 100 < batchBytes; inBatch += 100) {
             w.line(filler);
-            inBatch += 100;
         }
         w.line("*/");
-        w.line("PRINT 'batch " + std::to_string(++batch) + "'");
+        w.line("PRINT 'batch " + std::to_string(batch) + "'");
         w.line("GO");
-        written += inBatch + 30;
     }
     return w.size();
 }

@@ -17,8 +17,9 @@ struct InsertScript {
 // Writes the script; returns its size in bytes.
 std::size_t writeInsertScript(const std::string& path, const InsertScript& spec);
 
-// A script of about `totalBytes` whose batches are about `batchBytes` each:
-// mostly a block comment, then one INSERT. Tests memory, not the server.
+// totalBytes / batchBytes batches of about `batchBytes` each: mostly a
+// block comment, then a PRINT of the batch number. Tests the client's
+// memory, not the server.
 std::size_t writeLargeBatchScript(const std::string& path, std::size_t totalBytes, std::size_t batchBytes);
 
 }  // namespace quill::test

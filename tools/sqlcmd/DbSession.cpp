@@ -16,6 +16,7 @@ namespace quill::sqlcmd {
 namespace {
 
 const char kDriver[] = "FreeTDS DB-Library";
+
 // uniqueidentifier: DB-Library reports the server's type number but names no constant.
 constexpr int kUniqueIdentifier = 36;
 DbSession* g_session = nullptr;
@@ -49,6 +50,39 @@ bool isNumeric(int type) {
     case SYBDECIMAL:
     case SYBNUMERIC: return true;
     default: return false;
+    }
+}
+
+// The server's own type numbers for character and binary columns. DB-Library
+// reports those columns as converted to the client's character set, with
+// lengths in UTF-8 bytes; sqlcmd's widths count declared characters.
+enum ServerType {
+    kBinary = 0xAD,
+    kVarBinary = 0xA5,
+    kChar = 0xAF,
+    kVarChar = 0xA7,
+    kNChar = 0xEF,
+    kNVarChar = 0xE7,
+};
+
+// Declared length in characters (or bytes for binary), 0 for (max) types,
+// -1 when the server's type is not known.
+long declaredLength(DBPROCESS* dbproc, int column) {
+    DBCOL2 info{};
+    info.SizeOfStruct = sizeof info;
+    if (dbtablecolinfo(dbproc, column, reinterpret_cast<DBCOL*>(&info)) != SUCCEED) {
+        return -1;
+    }
+    const long bytes = info.ServerMaxLength;
+    const bool max = bytes <= 0 || bytes == 0xFFFF || bytes > 8000;
+    switch (info.ServerType) {
+    case kNChar:
+    case kNVarChar: return max ? 0 : bytes / 2;
+    case kChar:
+    case kVarChar:
+    case kBinary:
+    case kVarBinary: return max ? 0 : bytes;
+    default: return -1;
     }
 }
 
@@ -251,9 +285,7 @@ std::unique_ptr<DbSession> DbSession::open(const Options& o, const ServerAddress
     if (!o.workstation.empty()) {
         DBSETLHOST(login, o.workstation.c_str());
     }
-    if (o.packetSize > 0) {
-        DBSETLPACKET(login, o.packetSize);
-    }
+    DBSETLPACKET(login, o.packetSize > 0 ? o.packetSize : kDefaultPacketSize);
     if (o.encrypt) {
         DBSETLENCRYPT(login, TRUE);
     }
@@ -328,7 +360,6 @@ void DbSession::onMessage(long number, int state, int severity, const char* text
     }
     m.text = text ? text : "";
     printer_.serverMessage(m);
-    printer_.flush();
 }
 
 void DbSession::onError(int dbError, int osError, const char* text, const char* osText) {
@@ -398,7 +429,9 @@ void DbSession::printResultSet() {
         ColumnFormat f;
         const char* name = dbcolname(dbproc_, c);
         f.name = name ? name : "";
-        const std::size_t width = typeWidth(type, dbcollen(dbproc_, c), dbcoltypeinfo(dbproc_, c), options_);
+        const long declared = declaredLength(dbproc_, c);
+        const long length = declared >= 0 ? declared : dbcollen(dbproc_, c);
+        const std::size_t width = typeWidth(type, length, dbcoltypeinfo(dbproc_, c), options_);
         f.unlimited = width == SIZE_MAX;
         f.width = f.unlimited ? 0 : width;
         f.rightAlign = isNumeric(type);
@@ -437,7 +470,6 @@ ExecResult DbSession::execute(const Batch& batch, long repeat) {
         run(batch.text, result);
     }
     batch_ = nullptr;
-    printer_.flush();
     return result;
 }
 
@@ -457,7 +489,6 @@ ExecResult DbSession::executeForValue(const Batch& batch) {
         long v = std::strtol(lastValue_->c_str(), &end, 10);
         result.exitValue = (end && *end == '\0' && !lastValue_->empty()) ? v : -102;
     }
-    printer_.flush();
     return result;
 }
 

@@ -8,6 +8,11 @@
 
 namespace quill::sqlcmd {
 
+// Data scripts send batches of hundreds of kilobytes: the largest packet the
+// server allows needs an eighth of the packets of sqlcmd's 4096, and raises
+// the batch size the server accepts from 256 MB to 2 GB.
+constexpr int kDefaultPacketSize = 32767;
+
 struct ServerAddress {
     std::string host = "127.0.0.1";
     int port = 1433;       // 0 with an instance name: the server's browser finds it
@@ -43,7 +48,7 @@ struct Options {
     bool exitAfterQuery = false;        // -Q
     int inputCodePage = 0;              // -f i:
     int outputCodePage = 0;             // -f o:
-    int packetSize = 0;                 // -a
+    int packetSize = 0;                 // -a (0: the client's default)
     int maxVarWidth = 256;              // -y
     int maxFixedWidth = 0;              // -Y
     bool encrypt = false;               // -N

@@ -55,7 +55,7 @@ void defineVariables(const Options& o, Variables& vars) {
     vars.setReadOnly("SQLCMDUSER", o.user);
     vars.setReadOnly("SQLCMDDBNAME", o.database);
     vars.setReadOnly("SQLCMDWORKSTATION", o.workstation);
-    vars.setReadOnly("SQLCMDPACKETSIZE", std::to_string(o.packetSize > 0 ? o.packetSize : 4096));
+    vars.setReadOnly("SQLCMDPACKETSIZE", std::to_string(o.packetSize > 0 ? o.packetSize : kDefaultPacketSize));
     vars.set("SQLCMDLOGINTIMEOUT", std::to_string(o.loginTimeout));
     vars.set("SQLCMDSTATTIMEOUT", std::to_string(o.queryTimeout));
     vars.set("SQLCMDHEADERS", std::to_string(o.headers));
