@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "Decoder.h"
@@ -35,7 +36,8 @@ Decoded decode(std::string_view raw, int codePage = 0, std::size_t chunk = 1 << 
     }
     r.encoding = d.encoding();
     r.offset = d.errorOffset();
-    r.line = d.errorLine();
+    // After a failure the output ends with the text before the bad byte.
+    r.line = 1 + static_cast<std::uint64_t>(std::count(r.text.begin(), r.text.end(), '\n'));
     return r;
 }
 

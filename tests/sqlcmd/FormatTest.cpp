@@ -24,7 +24,9 @@ TEST(Format, MessagesAsSqlcmdPrintsThem) {
               "Incorrect syntax near 'x'.\n");
     ServerMessage print{0, 0, 1, "SRV", "", 1, "进度 50%"};
     EXPECT_EQ(formatMessage(print, false), "进度 50%\n");
-    EXPECT_EQ(formatRowsAffected(1), "\n(1 rows affected)\n");
+    RowsAffectedBuffer buffer;
+    EXPECT_EQ(formatRowsAffected(1, buffer), "\n(1 rows affected)\n");
+    EXPECT_EQ(formatRowsAffected(9223372036854775807LL, buffer), "\n(9223372036854775807 rows affected)\n");
 }
 
 TEST(Format, ResultSetColumns) {

@@ -403,7 +403,8 @@ bool DbSession::run(const std::string& text, ExecResult& result) {
                 printResultSet();
             }
             if (!quiet_ && dbiscount(dbproc_)) {
-                printer_.text(formatRowsAffected(DBCOUNT(dbproc_)));
+                RowsAffectedBuffer buffer;
+                printer_.text(formatRowsAffected(DBCOUNT(dbproc_), buffer));
             } else if (!quiet_ && dbnumcols(dbproc_) > 0) {
                 printer_.text("\n");
             }

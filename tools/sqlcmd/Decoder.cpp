@@ -71,10 +71,6 @@ char* putUtf8(char* o, std::uint32_t cp) {
     return o;
 }
 
-std::uint64_t countNewlines(const char* p, std::size_t n) {
-    return static_cast<std::uint64_t>(std::count(p, p + n, '\n'));
-}
-
 std::string hexByte(unsigned char b) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "0x%02X", b);
@@ -97,7 +93,7 @@ const char* encodingName(Encoding e) {
     return "unknown";
 }
 
-std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& newlines) {
+std::size_t validUtf8Prefix(std::string_view s, bool& truncated) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
     std::size_t i = 0;
@@ -106,14 +102,11 @@ std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& 
         // Sixteen plain ASCII bytes (none of them NUL) at a time.
 #if defined(__SSE2__)
         const __m128i zero = _mm_setzero_si128();
-        const __m128i lf = _mm_set1_epi8('\n');
         while (i + 16 <= n) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))) != 0) {
                 break;
             }
-            newlines += static_cast<unsigned>(__builtin_popcount(
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))));
             i += 16;
         }
 #else
@@ -122,9 +115,6 @@ std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& 
             std::memcpy(&v, p + i, 8);
             if (((v | ((v - kOnes) & ~v)) & kHigh) != 0) {
                 break;
-            }
-            for (int k = 0; k < 8; ++k) {
-                newlines += p[i + k] == '\n';
             }
             i += 8;
         }
@@ -137,7 +127,6 @@ std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& 
             if (c == 0) {
                 return i;
             }
-            newlines += c == '\n';
             ++i;
             continue;
         }
@@ -198,7 +187,6 @@ bool Decoder::supported(int codePage) {
 
 bool Decoder::fail(std::uint64_t offset, std::string text) {
     errorOffset_ = offset;
-    errorLine_ = lines_ + 1;
     errorText_ = std::move(text);
     return false;
 }
@@ -268,8 +256,7 @@ bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
         }
         pending_.append(raw.substr(0, need));
         bool truncated;
-        std::uint64_t none = 0;
-        if (validUtf8Prefix(pending_, truncated, none) != pending_.size()) {
+        if (validUtf8Prefix(pending_, truncated) != pending_.size()) {
             return fail(consumed_, "byte " + hexByte(static_cast<unsigned char>(pending_[0])) +
                                        " does not start a valid UTF-8 character");
         }
@@ -279,7 +266,7 @@ bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
         raw.remove_prefix(need);
     }
     bool truncated;
-    const std::size_t valid = validUtf8Prefix(raw, truncated, lines_);
+    const std::size_t valid = validUtf8Prefix(raw, truncated);
     out.append(raw.data(), valid);
     consumed_ += valid;
     if (valid == raw.size()) {
@@ -331,7 +318,6 @@ bool Decoder::decodeUtf16(std::string_view raw, bool end, std::string& out) {
             out.resize(static_cast<std::size_t>(o - out.data()));
             return fail(at, u == 0 ? "a NUL character" : "an unpaired UTF-16 surrogate");
         } else {
-            lines_ += u == '\n';
             o = putUtf8(o, u);
         }
     }
@@ -368,7 +354,6 @@ bool Decoder::decodeUtf32(std::string_view raw, bool end, std::string& out) {
             out.resize(static_cast<std::size_t>(o - out.data()));
             return fail(consumed_ + 4 * k, u == 0 ? "a NUL character" : "an invalid UTF-32 character");
         }
-        lines_ += u == '\n';
         o = putUtf8(o, u);
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
@@ -409,7 +394,6 @@ bool Decoder::decodeCodePage(std::string_view raw, bool end, std::string& out) {
         const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
         const int err = errno;
         out.resize(static_cast<std::size_t>(o - out.data()));
-        lines_ += countNewlines(out.data() + base, out.size() - base);
         const std::uint64_t at = consumed_ + (static_cast<std::size_t>(in - raw.data()));
         if (r != static_cast<std::size_t>(-1)) {
             continue;

@@ -27,13 +27,13 @@ public:
 
     // Appends the UTF-8 for `raw` to `out`; bytes of an incomplete character
     // wait for the next call. `end` marks the last chunk. Returns false on
-    // invalid input (see errorOffset() and errorText()).
+    // invalid input (see errorOffset() and errorText()); `out` then ends with
+    // the text before the bad byte, so that the caller can tell its line.
     bool decode(std::string_view raw, bool end, std::string& out);
 
     Encoding encoding() const { return encoding_; }
-    // Byte offset in the input, and 1-based line, of the first bad byte.
+    // Byte offset in the input of the first bad byte.
     std::uint64_t errorOffset() const { return errorOffset_; }
-    std::uint64_t errorLine() const { return errorLine_; }
     const std::string& errorText() const { return errorText_; }
 
 private:
@@ -49,16 +49,14 @@ private:
     Encoding encoding_ = Encoding::Unknown;
     std::string pending_;         // an incomplete character from the last chunk
     std::uint64_t consumed_ = 0;  // input bytes before pending_
-    std::uint64_t lines_ = 0;     // newlines decoded so far
     std::uint32_t highSurrogate_ = 0;
     std::uint64_t errorOffset_ = 0;
-    std::uint64_t errorLine_ = 0;
     std::string errorText_;
 };
 
 // Length of the longest prefix of `s` that is valid UTF-8 without NUL bytes
 // and ends on a character boundary; `truncated` tells whether what follows is
-// a cut (not invalid) sequence. Adds the prefix's line feeds to `newlines`.
-std::size_t validUtf8Prefix(std::string_view s, bool& truncated, std::uint64_t& newlines);
+// a cut (not invalid) sequence.
+std::size_t validUtf8Prefix(std::string_view s, bool& truncated);
 
 }  // namespace quill::sqlcmd

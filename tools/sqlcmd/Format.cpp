@@ -1,5 +1,8 @@
 #include "Format.h"
 
+#include <charconv>
+#include <cstring>
+
 namespace quill::sqlcmd {
 
 std::string formatMessage(const ServerMessage& m, bool header) {
@@ -15,8 +18,15 @@ std::string formatMessage(const ServerMessage& m, bool header) {
     return s;
 }
 
-std::string formatRowsAffected(long long rows) {
-    return "\n(" + std::to_string(rows) + " rows affected)\n";
+std::string_view formatRowsAffected(long long rows, RowsAffectedBuffer& buffer) {
+    // One line per statement of a data script: no allocation.
+    char* p = buffer.data();
+    *p++ = '\n';
+    *p++ = '(';
+    p = std::to_chars(p, buffer.data() + buffer.size(), rows).ptr;
+    static constexpr std::string_view kTail = " rows affected)\n";
+    std::memcpy(p, kTail.data(), kTail.size());
+    return std::string_view(buffer.data(), static_cast<std::size_t>(p - buffer.data()) + kTail.size());
 }
 
 std::size_t displayLength(std::string_view utf8) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,8 +23,9 @@ struct ServerMessage {
 // text alone for informational messages unless `header` is asked for.
 std::string formatMessage(const ServerMessage& m, bool header);
 
-// "\n(N rows affected)\n"
-std::string formatRowsAffected(long long rows);
+// "\n(N rows affected)\n", written into `buffer`.
+using RowsAffectedBuffer = std::array<char, 48>;
+std::string_view formatRowsAffected(long long rows, RowsAffectedBuffer& buffer);
 
 // Characters (not bytes) in UTF-8 text.
 std::size_t displayLength(std::string_view utf8);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -50,8 +51,9 @@ struct Script::Source {
     Source& operator=(const Source&) = delete;
 
     // Reads and decodes more input after what is still unconsumed; false with
-    // `error` set when reading or decoding fails.
-    bool fill(std::string& error) {
+    // `error` set when reading or decoding fails. `line` is the line the
+    // unconsumed text starts on.
+    bool fill(long line, std::string& error) {
         text.erase(0, pos);
         pos = 0;
         const std::size_t before = text.size();
@@ -67,10 +69,11 @@ struct Script::Source {
             }
             eof = n == 0;
             if (!decoder.decode(std::string_view(raw.data(), static_cast<std::size_t>(n)), eof, text)) {
+                // The text decoded before the bad byte tells its line.
+                line += static_cast<long>(std::count(text.begin(), text.end(), '\n'));
                 error = "The file " + name + " cannot be read as " + encodingName(decoder.encoding()) +
                         ": " + decoder.errorText() + " at byte offset " +
-                        std::to_string(decoder.errorOffset()) + " (line " +
-                        std::to_string(decoder.errorLine()) + ").";
+                        std::to_string(decoder.errorOffset()) + " (line " + std::to_string(line) + ").";
                 if (decoder.encoding() == Encoding::Utf8 && codePageGiven == false) {
                     error += " If it was saved in a Windows code page, name that code page with -f, "
                              "for example -f 936 (Chinese GBK) or -f 1252 (Western European).";
@@ -249,7 +252,7 @@ Script::Flow Script::processSource(Source& source, int depth) {
             return Flow::Continue;
         }
         std::string error;
-        if (!source.fill(error)) {
+        if (!source.fill(splitter_.line(), error)) {
             return fatal(error);
         }
     }
@@ -311,11 +314,14 @@ Script::Flow Script::runBatch(long repeat) {
         splitter_.clearBatch();
         return Flow::Continue;
     }
-    if (batch.overflow || utf16Bytes(batch.text) > executor_->batchLimit()) {
+    // Text of n bytes takes at most 2n bytes as UTF-16: count only when that
+    // could be too much.
+    const std::size_t limit = executor_->batchLimit();
+    if (batch.overflow || (batch.text.size() > limit / 2 && utf16Bytes(batch.text) > limit)) {
         std::size_t size = batch.overflow ? batch.overflowBytes : batch.text.size();
         printer_.error("The batch that starts at line " + std::to_string(batch.startLine()) +
                        " is larger than the server accepts (" + std::to_string(size) +
-                       " bytes of text; at most " + std::to_string(executor_->batchLimit()) +
+                       " bytes of text; at most " + std::to_string(limit) +
                        " bytes as UTF-16). It was not sent.");
         splitter_.clearBatch();
         ExecResult refused;
