@@ -403,7 +403,7 @@ const char* usageText() {
     return R"(usage: quill-sqlcmd [-U login id] [-P password] [-S server[,port]] [-E trusted connection]
   [-d use database name] [-l login timeout] [-t query timeout]
   [-h headers] [-s colseparator] [-w screen width] [-W remove trailing spaces]
-  [-a packetsize (default 32767)] [-e echo input] [-I enable quoted identifiers]
+  [-a packetsize] [-e echo input] [-I enable quoted identifiers]
   [-y variable length type display width] [-Y fixed length type display width]
   [-i inputfile[,inputfile...]] [-o outputfile] [-f <codepage> | i:<codepage>[,o:<codepage>]]
   [-r[0|1] messages to stderr] [-b on error batch abort] [-V severitylevel]
