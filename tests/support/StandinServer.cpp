@@ -40,13 +40,16 @@ StandinServer::StandinServer(Options options)
 
 StandinServer::~StandinServer() { stop(); }
 
-void StandinServer::stop() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
-        process_.kill();
-        process_.waitForFinished(2000);
+bool StandinServer::stop() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) {
+            process_.kill();
+            process_.waitForFinished(2000);
+            return false;
+        }
     }
+    return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
 }
 
 bool StandinServer::isRunning() const { return port_ != 0 && process_.state() == QProcess::Running; }

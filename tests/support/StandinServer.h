@@ -50,8 +50,9 @@ public:
     // Waits until some log line contains `text`.
     bool waitForLog(const QString& text, int timeoutMs = 5000) const;
 
-    // Stops the server now (SIGTERM) and waits for it to end.
-    void stop();
+    // Stops the server now (SIGTERM) and waits for it to end; returns
+    // whether it ended by itself with exit code 0.
+    bool stop();
 
 private:
     Options options_;
