@@ -32,6 +32,10 @@ constexpr std::array<std::string_view, 22> kClauseWords = {
 constexpr std::array<std::string_view, 7> kModuleWords = {"proc", "procedure", "view", "function",
                                                           "trigger", "rule", "default"};
 
+// How deeply statements, queries and expressions may nest. Deeper text is
+// refused as the server refuses it, before recursion could exhaust a stack.
+constexpr int kMaxNesting = 128;
+
 class Parser {
 public:
     Parser(std::u16string_view text, bool quotedIdentifier) : lex_(text, quotedIdentifier), qi_(quotedIdentifier) {}
@@ -129,8 +133,26 @@ private:
         return n;
     }
 
+    // Counts one level of nesting for as long as it lives.
+    struct Nesting {
+        explicit Nesting(Parser& p) : p_(p) {
+            if (++p_.depth_ > kMaxNesting)
+                throw Failure{{{191, 15,
+                                u"Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+                                u"up into smaller queries."},
+                               p_.peek().line}};
+        }
+        ~Nesting() { --p_.depth_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& p_;
+    };
+
     // ---- statements --------------------------------------------------
     void statement(std::vector<Statement>& out) {
+        Nesting nesting(*this);
         const Token first = peek();
         Statement s;
         s.line = first.line;
@@ -505,6 +527,7 @@ private:
 
     // ---- SELECT ------------------------------------------------------
     SelectStmt selectStatement() {
+        Nesting nesting(*this);
         SelectStmt q;
         q.parts.push_back(querySpec());
         while (accept("union")) {
@@ -527,6 +550,7 @@ private:
     }
 
     QuerySpec querySpec() {
+        Nesting nesting(*this);
         if (accept("(")) {
             QuerySpec inner = querySpec();
             expect(")");
@@ -636,6 +660,7 @@ private:
     }
 
     ExprPtr expression() {
+        Nesting nesting(*this);
         ExprPtr e = conjunction();
         while (at("or")) {
             take();
@@ -654,6 +679,7 @@ private:
     }
 
     ExprPtr negation() {
+        Nesting nesting(*this);
         if (at("not")) {
             auto e = node(Expr::Kind::Not, take().line);
             e->args.push_back(negation());
@@ -714,6 +740,7 @@ private:
     }
 
     ExprPtr unary() {
+        Nesting nesting(*this);
         if (at("-") || at("+")) {
             bool minus = at("-");
             auto line = take().line;
@@ -896,6 +923,7 @@ private:
     bool qi_;
     std::deque<Token> ahead_;
     Token last_;
+    int depth_ = 0;
 };
 
 }  // namespace

@@ -11,6 +11,13 @@ using Kind = Expr::Kind;
 
 SqlError error(std::int32_t number, std::u16string text) { return SqlError{number, 16, std::move(text)}; }
 
+// Joins that would hold more rows, or compare more pairs, are refused
+// rather than left to exhaust the server's memory or time.
+constexpr std::size_t kMaxJoinRows = 2'000'000;
+constexpr std::size_t kMaxJoinPairs = 50'000'000;
+
+SqlError tooLarge() { return error(50000, u"quill-standin refuses this join: it is too large for a stand-in."); }
+
 std::u16string joined(const std::vector<std::u16string>& parts) {
     std::u16string s;
     for (std::size_t i = 0; i < parts.size(); ++i) s += (i ? u"." : u"") + parts[i];
@@ -602,11 +609,14 @@ private:
                 for (auto it = b; it != e; ++it) matches.push_back(it->second);
                 // Keep the right side's order for matches of one left row.
                 std::sort(matches.begin(), matches.end());
+                if (joined.size() + matches.size() > kMaxJoinRows) return tooLarge();
                 for (const Row* r : matches) joined.push_back(combine(l, *r));
             }
         } else {
+            if (rows.size() * src.rows.rows.size() > kMaxJoinPairs) return tooLarge();
             for (const auto& l : rows) {
                 for (const auto& r : src.rows.rows) {
+                    if (joined.size() >= kMaxJoinRows) return tooLarge();
                     Row c = combine(l, r);
                     auto v = ev.eval(*on, RowContext{&c, nullptr});
                     if (auto* err = std::get_if<SqlError>(&v)) return *err;

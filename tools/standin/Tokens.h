@@ -12,7 +12,7 @@ namespace standin {
 // Writes TDS 7.4 reply tokens.
 class TokenWriter {
 public:
-    explicit TokenWriter(Bytes& out) : out_(out), w_(out) {}
+    explicit TokenWriter(Bytes& out) : w_(out) {}
 
     enum class DoneKind : std::uint8_t { Done = 0xFD, DoneProc = 0xFE, DoneInProc = 0xFF };
 
@@ -33,7 +33,6 @@ private:
     void typeInfo(const TypeInfo& t);
     void value(const TypeInfo& t, const Value& v);
 
-    Bytes& out_;
     ByteWriter w_;
 };
 
