@@ -456,6 +456,29 @@ TEST(StandinSelect, ExpressionsAndErrors) {
     }
 }
 
+TEST(StandinLimits, DeepNestingIsRefusedNotRecursedInto) {
+    Sql sql;
+    const QString deepExpression = "select " + QString(300, '(') + "1" + QString(300, ')');
+    const QString deepIf = QString("IF 1=1 ").repeated(300) + "print 1";
+    const QString deepBlock = QString("BEGIN ").repeated(300) + "print 1" + QString(" END").repeated(300);
+    for (const QString& text : {deepExpression, deepIf, deepBlock}) {
+        auto r = sql.run(text);
+        EXPECT_EQ(r.errorNumbers(), std::vector<int>{191});
+    }
+    EXPECT_EQ(sql.run("select " + QString(100, '(') + "1" + QString(100, ')')).errorNumbers(), std::vector<int>{});
+}
+
+TEST(StandinLimits, HugeJoinsAreRefused) {
+    Sql sql;
+    Database& db = sql.state.catalog.create(u"Wide");
+    for (int i = 0; i < 8000; ++i) db.addTable(u"dbo", u"t" + fromUtf8(std::to_string(i)), 1, {}, DateTime{});
+    sql.session.database = u"Wide";
+    EXPECT_EQ(sql.run("select count(*) from sysobjects a join sysindexes b on a.id < b.id").errorNumbers(),
+              std::vector<int>{50000});
+    auto equi = sql.run("select count(*) from sysobjects a join sysindexes b on a.id = b.id");
+    EXPECT_EQ(integer(equi.results.at(0).rows.at(0).at(0)), 8003);
+}
+
 TEST(StandinSelect, QuotedIdentifierDecidesWhatDoubleQuotesMean) {
     Sql sql;
     sql.session.quotedIdentifier = false;

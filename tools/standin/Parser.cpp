@@ -35,6 +35,7 @@ constexpr std::array<std::string_view, 7> kModuleWords = {"proc", "procedure", "
 // How deeply statements, queries and expressions may nest. Deeper text is
 // refused as the server refuses it, before recursion could exhaust a stack.
 constexpr int kMaxNesting = 128;
+constexpr std::int32_t kTooDeep = 191;
 
 class Parser {
 public:
@@ -137,7 +138,7 @@ private:
     struct Nesting {
         explicit Nesting(Parser& p) : p_(p) {
             if (++p_.depth_ > kMaxNesting)
-                throw Failure{{{191, 15,
+                throw Failure{{{kTooDeep, 15,
                                 u"Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
                                 u"up into smaller queries."},
                                p_.peek().line}};
@@ -304,7 +305,8 @@ private:
         std::vector<Statement> discarded;
         try {
             statement(discarded);
-        } catch (const Failure&) {
+        } catch (const Failure& f) {
+            if (f.error.error.number == kTooDeep) throw;
             // A statement this server cannot parse is still fine where it never runs.
             rewind(start);
             take();
@@ -679,8 +681,8 @@ private:
     }
 
     ExprPtr negation() {
-        Nesting nesting(*this);
         if (at("not")) {
+            Nesting nesting(*this);
             auto e = node(Expr::Kind::Not, take().line);
             e->args.push_back(negation());
             return e;
@@ -740,8 +742,8 @@ private:
     }
 
     ExprPtr unary() {
-        Nesting nesting(*this);
         if (at("-") || at("+")) {
+            Nesting nesting(*this);
             bool minus = at("-");
             auto line = take().line;
             ExprPtr operand = unary();
