@@ -1,6 +1,9 @@
 #include "db/CMRecordSet.h"
 
 #include <sqlext.h>
+#include <sqlucode.h>
+
+#include <QString>
 
 #include <algorithm>
 
@@ -33,12 +36,14 @@ bool CMRecordSet::describe() {
     int boundCount = 0;
     for (SQLUSMALLINT i = 0; i < SQLUSMALLINT(count); ++i) {
         Column& c = columns_[i];
-        SQLCHAR name[kMaxColumnName + 1] = {};
+        // Names in UTF-16, past the driver manager's locale conversions.
+        SQLWCHAR name[kMaxColumnName + 1] = {};
         SQLSMALLINT nameLength = 0;
-        if (!SQL_SUCCEEDED(SQLDescribeCol(statement_, SQLUSMALLINT(i + 1), name, sizeof name, &nameLength, &c.sqlType,
-                                          &c.precision, &c.scale, &c.nullable)))
+        if (!SQL_SUCCEEDED(SQLDescribeColW(statement_, SQLUSMALLINT(i + 1), name, kMaxColumnName + 1, &nameLength,
+                                           &c.sqlType, &c.precision, &c.scale, &c.nullable)))
             return false;
-        c.name = QByteArray(reinterpret_cast<const char*>(name), std::clamp<int>(nameLength, 0, kMaxColumnName));
+        c.name = QString::fromUtf16(reinterpret_cast<const char16_t*>(name), std::clamp<int>(nameLength, 0, kMaxColumnName))
+                     .toUtf8();
         c.bufferSize = textBufferSize(c.sqlType, c.precision);
         if (isBoundColumn(c.sqlType, c.bufferSize)) c.bound = boundCount++;
     }

@@ -1,5 +1,9 @@
 #include "db/ConnectText.h"
 
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <QString>
 #include <cctype>
 
 namespace quill::db {
@@ -41,6 +45,28 @@ bool driverManagerReadsAsBuilt(const QByteArray& s, bool withFileDsn) {
         }
     }
     return sawDriver;
+}
+
+// The narrow text unixODBC parses when given a wide connect string: the
+// locale's character set through iconv, or the low byte of each UTF-16 unit
+// where iconv fails. Both are checked, as either may be the one it uses.
+std::vector<QByteArray> driverManagerViews(const QByteArray& utf8) {
+    const QString text = QString::fromUtf8(utf8);
+    QByteArray lowBytes;
+    for (QChar c : text) lowBytes += char(c.unicode() & 0xFF);
+    std::vector<QByteArray> views{lowBytes};
+
+    iconv_t cd = iconv_open(nl_langinfo(CODESET), "UTF-16LE");
+    if (cd == iconv_t(-1)) return views;
+    QByteArray in(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    QByteArray out(in.size() * 2 + 4, '\0');
+    char* ip = in.data();
+    char* op = out.data();
+    size_t inLeft = size_t(in.size());
+    size_t outLeft = size_t(out.size());
+    if (iconv(cd, &ip, &inLeft, &op, &outLeft) != size_t(-1)) views.push_back(out.left(op - out.data()));
+    iconv_close(cd);
+    return views;
 }
 
 }  // namespace
@@ -143,10 +169,13 @@ std::optional<ConnectStrings> connectStrings(const OpenParameters& p, const QByt
     if (unreadable) return std::nullopt;
 
     const QByteArray withFile = fileDsn + tail + ";";
-    const bool keepFile = !braced && withFile.size() <= kFileDsnLimit;
+    bool ascii = true;
+    for (char c : withFile) ascii &= static_cast<unsigned char>(c) < 0x80;
+    const bool keepFile = ascii && !braced && withFile.size() <= kFileDsnLimit;
     s.driverString = keepFile ? withFile : tail.mid(1) + ";";
     if (s.driverString.size() > kMaxDriverString) return std::nullopt;
-    if (!driverManagerReadsAsBuilt(s.driverString, keepFile)) return std::nullopt;
+    for (const QByteArray& view : driverManagerViews(s.driverString))
+        if (!driverManagerReadsAsBuilt(view, keepFile)) return std::nullopt;
     return s;
 }
 

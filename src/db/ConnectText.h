@@ -21,10 +21,10 @@ struct ConnectStrings {
     // "ODBC;FILEDSN=<path>;DRIVER=SQL Server;SERVER=...;...;"
     QByteArray connectString;
     // What SQLDriverConnect gets: the connect string without "ODBC;". unixODBC
-    // rebuilds a FILEDSN string without the braces of quoted values and
-    // through a 2 KB buffer, so FILEDSN is also left out when a value needed
-    // braces or the string is that long; every key of the file is in the
-    // string anyway, where it wins.
+    // rebuilds a FILEDSN string without the braces of quoted values, through
+    // a 2 KB buffer and its locale's character set, so FILEDSN is also left
+    // out unless the string is plain short ASCII; every key of the file is
+    // in the string anyway, where it wins.
     QByteArray driverString;
 };
 

@@ -2,8 +2,11 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlucode.h>
 
+#include <QStringList>
 #include <array>
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -44,14 +47,29 @@ void releaseConnectionHandle(SQLHDBC dbc) {
     }
 }
 
-QString firstMessage(SQLSMALLINT type, SQLHANDLE handle) {
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    std::vector<SQLCHAR> text(SQL_MAX_MESSAGE_LENGTH + 1);
-    SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state, &native, text.data(), SQLSMALLINT(text.size()), &length);
-    if (!SQL_SUCCEEDED(rc)) return {};
-    return QString::fromUtf8(reinterpret_cast<const char*>(text.data()));
+// Texts cross the driver manager in UTF-16: once a connection is made with
+// a wide connect string, unixODBC converts narrow texts through the locale's
+// character set, which may not be UTF-8. Column data is narrow, converted by
+// FreeTDS to its client character set, UTF-8.
+QString fromWide(const SQLWCHAR* text, qsizetype length = -1) {
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// The driver's messages on a handle, one a line, first to last.
+QString driverMessages(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT count) {
+    QStringList messages;
+    for (SQLSMALLINT record = 1; record <= count; ++record) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::vector<SQLWCHAR> text(SQL_MAX_MESSAGE_LENGTH + 1);
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, record, state, &native, text.data(), SQLSMALLINT(text.size()),
+                                          &length)))
+            break;
+        const QString message = fromWide(text.data());
+        if (!messages.contains(message)) messages << message;
+    }
+    return messages.join('\n');
 }
 
 SQLRETURN untilDone(SQLRETURN (*call)(SQLHSTMT), SQLHSTMT statement) {
@@ -142,17 +160,20 @@ Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt
     const SQLUSMALLINT completion = noPrompt                 ? SQL_DRIVER_NOPROMPT
                                     : connectString.isEmpty() ? SQL_DRIVER_PROMPT
                                                               : SQL_DRIVER_COMPLETE;
-    std::vector<SQLCHAR> out(size_t(kConnectStringOut) + 1);
+    // FreeTDS reads a narrow connect string as Latin-1: the client character
+    // set it names applies only afterwards.
+    std::vector<SQLWCHAR> out(size_t(kConnectStringOut) + 1);
     SQLSMALLINT outLength = 0;
-    QByteArray in = connectString;
-    SQLRETURN rc = SQLDriverConnect(c->dbc, nullptr, reinterpret_cast<SQLCHAR*>(in.data()), SQL_NTS, out.data(),
-                                    kConnectStringOut, &outLength, completion);
+    QString in = QString::fromUtf8(connectString);
+    SQLRETURN rc = SQLDriverConnectW(c->dbc, nullptr, reinterpret_cast<SQLWCHAR*>(in.data()), SQL_NTS, out.data(),
+                                     kConnectStringOut, &outLength, completion);
     bool connected = SQL_SUCCEEDED(rc);
     if (connected) {
-        c->connectString = "ODBC;" + QByteArray(reinterpret_cast<const char*>(out.data()));
+        c->connectString = "ODBC;" + fromWide(out.data()).toUtf8();
         connected = conforms(c->dbc);
     } else if (message) {
-        *message = firstMessage(SQL_HANDLE_DBC, c->dbc);
+        // The first is often only "Unable to connect"; the reason follows.
+        *message = driverMessages(SQL_HANDLE_DBC, c->dbc, SHRT_MAX);
     }
     if (!connected) {
         if (SQL_SUCCEEDED(rc)) SQLDisconnect(c->dbc);
@@ -178,13 +199,13 @@ RecordSetHandle openTable(Connection* c, const QByteArray& statement, StatementO
         !SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY)))
         return 0;
 
-    QByteArray text = rewriteBrackets(statement, c->quote);
+    QString text = QString::fromUtf8(rewriteBrackets(statement, c->quote));
     SQLRETURN rc;
-    do rc = SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    do rc = SQLPrepareW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
     while (rc == SQL_STILL_EXECUTING);
     if (SQL_SUCCEEDED(rc)) rc = untilDone(SQLExecute, stmt);
     if (!SQL_SUCCEEDED(rc)) {
-        if (outcome) outcome->message = firstMessage(SQL_HANDLE_STMT, stmt);
+        if (outcome) outcome->message = driverMessages(SQL_HANDLE_STMT, stmt, 1);
         return 0;
     }
     if (outcome) outcome->executed = true;

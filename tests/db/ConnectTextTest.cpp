@@ -124,6 +124,21 @@ TEST(ConnectText, ValuesThatCannotArriveIntactAreRefused) {
     }
 }
 
+TEST(ConnectText, KeysHiddenInTheLowBytesOfWideCharactersAreRefused) {
+    // Where the driver manager's locale cannot hold a character it keeps the
+    // character's low byte: U+0120 U+013B ... read as " ;SAVEFILE=/tmp/x".
+    QString hidden = "a}";
+    for (char c : QByteArray(" ;SAVEFILE=/tmp/x")) hidden += QChar(0x0100 | static_cast<unsigned char>(c));
+    EXPECT_FALSE(connectStrings({"s", "u", {}, hidden}, {}, kPath));
+    // Chinese names as such are no trouble.
+    EXPECT_TRUE(connectStrings({"s", "u", {}, "主库{数据}"}, {}, kPath));
+}
+
+TEST(ConnectText, OnlyPlainAsciiStringsNameTheFile) {
+    EXPECT_TRUE(connectStrings({"s", "u", "p", "Sales"}, "h", kPath)->driverString.startsWith("FILEDSN="));
+    EXPECT_FALSE(connectStrings({"s", "u", "p", "仓库"}, "h", kPath)->driverString.contains("FILEDSN"));
+}
+
 TEST(ConnectText, LineBreaksInFileValuesAreRefused) {
     for (const QString& v : {QString("a\r\nPWD=x"), QString("a\nb"), QString("a\rb")}) {
         EXPECT_FALSE(dsnText({v, {}, {}, {}}, {})) << "server";
