@@ -1,5 +1,6 @@
 #include "db/DatabaseFlows.h"
 
+#include <QCoreApplication>
 #include <QThread>
 #include <optional>
 #include <vector>
@@ -17,7 +18,6 @@ constexpr char kNamesQuery[] = "select * from sysdatabases";
 
 // The database names, or nothing when the server's list could not be read.
 std::optional<std::vector<QString>> readDatabaseNames(ODBCDB& db) {
-    std::lock_guard lock(db.Lock());
     ODBCDB::RecordSetHandle hc = db.OpenTable(kCountQuery);
     std::optional<std::int32_t> count = db.ReadColumn(hc, 1).toInt32();
     db.CloseTable(hc);
@@ -65,11 +65,21 @@ DatabaseFlows::~DatabaseFlows() {
     for (Worker& w : workers_) w.thread.join();
 }
 
+bool DatabaseFlows::onGuiThread() const { return QThread::currentThread() == thread(); }
+
 void DatabaseFlows::onForm(std::function<void(Form&)> update) {
-    if (QThread::currentThread() == thread())
+    if (onGuiThread())
         update(form_);
     else
         postToGui(this, [this, update = std::move(update)] { update(form_); });
+}
+
+std::unique_lock<std::mutex> DatabaseFlows::lockDatabase() {
+    std::unique_lock lock(db_.Lock());
+    // Workers post their updates before they let go of the lock: delivering
+    // them now keeps the form in the order the database was used.
+    if (onGuiThread()) QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    return lock;
 }
 
 void DatabaseFlows::onConnectClicked() {
@@ -78,7 +88,7 @@ void DatabaseFlows::onConnectClicked() {
     QString version;
     ODBCDB::RecordSetHandle h = 0;
     {
-        std::lock_guard lock(db_.Lock());
+        auto lock = lockDatabase();
         if (form_.authIndex() == 1)
             opened = db_.OpenSqlDatabase(serverText, form_.text(Control::编辑框2), form_.text(Control::编辑框3), {}, 0,
                                          false);
@@ -103,19 +113,25 @@ void DatabaseFlows::onConnectClicked() {
         form_.setStatusToolTip(0, db_.LastError());
         state_.setConnected(0);
     }
-    std::lock_guard lock(db_.Lock());
+    auto lock = lockDatabase();
     db_.CloseTable(h);
 }
 
 void DatabaseFlows::loadDatabaseList() {
     onForm([](Form& f) { f.clearList(); });
+    auto lock = lockDatabase();
     std::optional<std::vector<QString>> names;
     if (state_.connected() != 0) names = readDatabaseNames(db_);
+    // Each update replaces the whole list: those of several loads cannot mix.
     if (!names) {
-        onForm([](Form& f) { f.setStatus(0, kListFailed); });
+        onForm([](Form& f) {
+            f.clearList();
+            f.setStatus(0, kListFailed);
+        });
         return;
     }
     onForm([names = std::move(*names)](Form& f) {
+        f.clearList();
         for (size_t i = 0; i < names.size(); ++i) {
             int row = f.appendListRow(QString::number(i + 1));
             f.setListCell(row, 1, names[i]);
@@ -126,9 +142,9 @@ void DatabaseFlows::loadDatabaseList() {
 }
 
 void DatabaseFlows::onDisconnectClicked() {
-    form_.clearList();
     closeDatabase();
     form_.setStatus(0, kDisconnected);
+    form_.setStatusToolTip(0, {});
     state_.setConnected(0);
     form_.setEnabled(Control::按钮1, true);
     form_.setEnabled(Control::按钮3, false);
@@ -136,7 +152,8 @@ void DatabaseFlows::onDisconnectClicked() {
 }
 
 void DatabaseFlows::closeDatabase() {
-    std::lock_guard lock(db_.Lock());
+    auto lock = lockDatabase();
+    form_.clearList();
     db_.CloseDatabase();
 }
 
@@ -148,18 +165,15 @@ void DatabaseFlows::onDeleteDatabaseClicked() {
 
 void DatabaseFlows::deleteSelectedDatabase() {
     const QString statement = dropStatement(state_.selectedDatabaseName());
-    bool dropped;
-    QString message;
     {
-        std::lock_guard lock(db_.Lock());
+        auto lock = lockDatabase();
         ODBCDB::RecordSetHandle h = db_.OpenTable(statement);
-        dropped = db_.StatementExecuted();
-        message = db_.LastError();
+        // The server may refuse (a database in use, missing rights): say so.
+        const QString status =
+            db_.StatementExecuted() ? QString(kDropExecuted) : kDropFailed + serverMessage(db_.LastError());
         db_.CloseTable(h);
+        onForm([status](Form& f) { f.setStatus(1, status); });
     }
-    // The server may refuse (a database in use, missing rights): say so.
-    const QString status = dropped ? QString(kDropExecuted) : kDropFailed + serverMessage(message);
-    onForm([status](Form& f) { f.setStatus(1, status); });
     loadDatabaseList();
 }
 

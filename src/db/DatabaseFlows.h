@@ -6,6 +6,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "core/Form.h"
@@ -52,8 +53,11 @@ public:
     static constexpr const char* kDropFailed = "删除失败：";
 
 private:
+    bool onGuiThread() const;
     // Runs `update` on the form now when on the GUI thread, else posts it.
     void onForm(std::function<void(Form&)> update);
+    // Every use of 外部数据库1 holds this.
+    std::unique_lock<std::mutex> lockDatabase();
     void startWorker(std::function<void()> body);
 
     struct Worker {
