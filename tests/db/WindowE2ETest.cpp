@@ -1,0 +1,92 @@
+// The main window's connect, list, disconnect and delete controls against
+// quill-standin.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "console/Console.h"
+#include "support/Paths.h"
+#include "support/StandinServer.h"
+#include "support/TestServices.h"
+#include "support/Wait.h"
+
+using namespace quill;
+using test::StandinServer;
+
+namespace {
+
+class WindowE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        StandinServer::Options o;
+        o.catalogJson = R"({"databases":[{"name":"Shop"},{"name":"仓库数据"}]})";
+        server = std::make_unique<StandinServer>(o);
+        ASSERT_TRUE(server->isRunning()) << server->startError().toStdString();
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        window = new MainWindow({boxes, opener, state, [] { return false; }, [](int) {}, console});
+        window->组合框1->setCurrentIndex(1);
+        window->onAuthModeSelected();
+        window->编辑框1->setText(server->serverText());
+        window->编辑框3->setText(server->password());
+    }
+    void TearDown() override { delete window.data(); }
+
+    QStringList listedNames() const {
+        QStringList names;
+        for (int row = 0; row < window->listRowCount(); ++row) names << window->listCell(row, 1);
+        return names;
+    }
+
+    QTemporaryDir tmp;
+    std::unique_ptr<StandinServer> server;
+    test::ScriptedMessageBoxes boxes;
+    test::RecordingOpener opener;
+    ProgramState state;
+    Console console{test::binPath("quill-cmd"), QDir::homePath()};
+    QPointer<MainWindow> window;
+};
+
+}  // namespace
+
+TEST_F(WindowE2E, ButtonsConnectListDisconnectAndReload) {
+    window->按钮1->click();
+    EXPECT_EQ(window->status(0), "  加载数据库成功");
+    EXPECT_FALSE(window->status(1).isEmpty());
+    EXPECT_TRUE(listedNames().contains("仓库数据"));
+    EXPECT_EQ(window->listCell(0, 0), "1");
+    EXPECT_FALSE(window->按钮1->isEnabled());
+    EXPECT_TRUE(window->按钮3->isEnabled());
+    EXPECT_TRUE(window->按钮4->isEnabled());
+
+    window->按钮3->click();
+    EXPECT_EQ(window->listRowCount(), 6);
+
+    window->按钮2->click();
+    EXPECT_EQ(window->status(0), "  数据库连接已经断开");
+    EXPECT_EQ(window->listRowCount(), 0);
+    EXPECT_TRUE(window->按钮1->isEnabled());
+    EXPECT_FALSE(window->按钮3->isEnabled());
+    EXPECT_FALSE(window->按钮4->isEnabled());
+}
+
+TEST_F(WindowE2E, TheMenuItemDeletesTheSelectedDatabase) {
+    window->按钮1->click();
+    state.setSelectedDatabaseName("Shop");
+    boxes.setNextAnswer(IdYes);
+    window->deleteDatabaseAction->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return window->status(1) == "删除命令已执行" && !listedNames().contains("Shop"); }));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "您确定要删除  [Shop] 数据库吗！！！");
+}
+
+TEST_F(WindowE2E, ClosingTheWindowEndsTheSession) {
+    window->按钮1->click();
+    ASSERT_TRUE(server->waitForLog("login user=SA"));
+    ASSERT_TRUE(server->logEvents("end").isEmpty());
+    delete window.data();
+    EXPECT_TRUE(server->waitForLog(" end", 2000));
+}
