@@ -40,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (mode >= 2) {
         standin::Request r{static_cast<std::uint8_t>(mode == 2 ? 0x01 : 0x03), {rest.begin(), rest.end()}};
-        session.handle(r);
+        session.handle(std::move(r));
         return 0;
     }
     standin::MessageAssembler in(32768, 1 << 20);
     in.feed(rest);
     while (auto m = in.next())
-        if (session.handle(*m).close) break;
+        if (session.handle(std::move(*m)).close) break;
     return 0;
 }

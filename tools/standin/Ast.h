@@ -97,7 +97,9 @@ struct Select {
     SelectStmt query;
 };
 struct Insert {
-    ObjectName target;
+    // Shared by consecutive INSERTs into one table, as in generated data
+    // scripts, whose batches can hold hundreds of thousands of them.
+    std::shared_ptr<const ObjectName> target;
     std::uint64_t valueRows = 0;           // rows of VALUES (...), (...)
     std::unique_ptr<SelectStmt> select;    // INSERT ... SELECT
 };
@@ -109,14 +111,14 @@ struct DropDatabase {
     bool ifExists = false;
 };
 struct CreateTable {
-    ObjectName name;
+    std::unique_ptr<ObjectName> name;  // boxed: keeps every Statement small
 };
 struct DropTable {
     std::vector<ObjectName> names;
     bool ifExists = false;
 };
 struct TruncateTable {
-    ObjectName name;
+    std::unique_ptr<ObjectName> name;
 };
 struct Use {
     std::u16string database;

@@ -115,9 +115,10 @@ Executor::Flow Executor::exec(stmt::Insert& s) {
     }
     {
         std::lock_guard lock(server_.mutex);
-        Database* db = server_.catalog.find(databaseOf(s.target));
-        Table* t = db ? db->findTable(schemaOf(s.target), s.target.name) : nullptr;
-        if (!t) return fail(invalidObject(s.target), Flow::AbortBatch);
+        const ObjectName& target = *s.target;
+        Database* db = server_.catalog.find(databaseOf(target));
+        Table* t = db ? db->findTable(schemaOf(target), target.name) : nullptr;
+        if (!t) return fail(invalidObject(target), Flow::AbortBatch);
         Database::addRows(*t, n);
     }
     counted(curcmd::kInsert, n);
@@ -156,14 +157,15 @@ Executor::Flow Executor::exec(stmt::DropDatabase& s) {
 }
 
 Executor::Flow Executor::exec(stmt::CreateTable& s) {
+    const ObjectName& name = *s.name;
     std::lock_guard lock(server_.mutex);
-    std::u16string dbName = databaseOf(s.name);
+    std::u16string dbName = databaseOf(name);
     Database* db = server_.catalog.find(dbName);
     if (!db) return fail(error(2702, u"Database " + quoted(dbName) + u" does not exist."), Flow::Continue);
-    if (db->findTable(schemaOf(s.name), s.name.name))
-        return fail(error(2714, u"There is already an object named " + quoted(s.name.name) + u" in the database."),
+    if (db->findTable(schemaOf(name), name.name))
+        return fail(error(2714, u"There is already an object named " + quoted(name.name) + u" in the database."),
                     Flow::Continue);
-    db->addTable(schemaOf(s.name), s.name.name, 0, {}, dateTimeNow());
+    db->addTable(schemaOf(name), name.name, 0, {}, dateTimeNow());
     return Flow::Continue;
 }
 
@@ -181,11 +183,12 @@ Executor::Flow Executor::exec(stmt::DropTable& s) {
 }
 
 Executor::Flow Executor::exec(stmt::TruncateTable& s) {
+    const ObjectName& name = *s.name;
     std::lock_guard lock(server_.mutex);
-    Database* db = server_.catalog.find(databaseOf(s.name));
-    Table* t = db ? db->findTable(schemaOf(s.name), s.name.name) : nullptr;
+    Database* db = server_.catalog.find(databaseOf(name));
+    Table* t = db ? db->findTable(schemaOf(name), name.name) : nullptr;
     if (!t)
-        return fail(error(4701, u"Cannot find the object \"" + s.name.written +
+        return fail(error(4701, u"Cannot find the object \"" + name.written +
                                     u"\" because it does not exist or you do not have permissions."),
                     Flow::Continue);
     Database::addRows(*t, -t->rows);

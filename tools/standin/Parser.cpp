@@ -201,7 +201,7 @@ private:
         } else if (at("truncate")) {
             take();
             expect("table");
-            s.body = stmt::TruncateTable{objectName()};
+            s.body = stmt::TruncateTable{std::make_unique<ObjectName>(objectName())};
         } else if (at("exec") || at("execute")) {
             execute();
             s.body = stmt::NoEffect{};
@@ -366,7 +366,12 @@ private:
         take();
         accept("into");
         stmt::Insert ins;
-        ins.target = objectName();
+        ObjectName target = objectName();
+        if (!lastInsertTarget_ || lastInsertTarget_->written != target.written ||
+            lastInsertTarget_->database != target.database || lastInsertTarget_->schema != target.schema ||
+            lastInsertTarget_->name != target.name)
+            lastInsertTarget_ = std::make_shared<const ObjectName>(std::move(target));
+        ins.target = lastInsertTarget_;
         if (at("with") && at("(", 1)) {
             take();
             skipBalanced();
@@ -450,7 +455,7 @@ private:
             return c;
         }
         if (accept("table")) {
-            stmt::CreateTable c{objectName()};
+            stmt::CreateTable c{std::make_unique<ObjectName>(objectName())};
             skipBalanced();
             skipClause();
             return c;
@@ -926,6 +931,7 @@ private:
     std::deque<Token> ahead_;
     Token last_;
     int depth_ = 0;
+    std::shared_ptr<const ObjectName> lastInsertTarget_;
 };
 
 }  // namespace

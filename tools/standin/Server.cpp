@@ -140,7 +140,7 @@ void Server::serve(Connection& c, int spid) {
                         break;
                     }
                 }
-                auto reply = session.handle(*m);
+                auto reply = session.handle(std::move(*m));
                 if ((!reply.packets.empty() && !sendAll(c.fd, reply.packets)) || reply.close) {
                     open = false;
                     break;

@@ -119,7 +119,7 @@ Session::Reply Session::frame(const Bytes& payload, bool close) const {
     return Reply{framePackets(PacketType::Reply, payload, packetSize_, static_cast<std::uint16_t>(state_.spid)), close};
 }
 
-Session::Reply Session::handle(const Request& m) {
+Session::Reply Session::handle(Request m) {
     const auto type = static_cast<PacketType>(m.type);
     if (phase_ != Phase::Ready) {
         if (type == PacketType::Prelogin && phase_ == Phase::Prelogin) {
@@ -193,9 +193,10 @@ Session::Reply Session::login(const Request& m) {
     return reply;
 }
 
-Session::Reply Session::batch(const Request& m) {
+Session::Reply Session::batch(Request& m) {
     auto text = decodeBatch(m.payload);
     if (!text) return Reply{{}, true};
+    m.payload = {};
     if (log_) log_->write(state_.spid, "batch", *text);
     Bytes out;
     TokenStream ts(out, TokenStream::Mode::Batch, server_.config.serverName);

@@ -26,7 +26,9 @@ public:
         Bytes packets;
         bool close = false;  // the connection ends after this reply
     };
-    Reply handle(const Request& m);
+    // Takes the request, so that a large batch's raw bytes can be dropped
+    // once decoded.
+    Reply handle(Request m);
 
     int spid() const { return state_.spid; }
 
@@ -44,7 +46,7 @@ private:
     };
 
     Reply login(const Request& m);
-    Reply batch(const Request& m);
+    Reply batch(Request& m);
     Reply rpc(const Request& m);
     Reply frame(const Bytes& payload, bool close = false) const;
 
