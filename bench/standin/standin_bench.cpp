@@ -143,9 +143,14 @@ private:
     int fd_;
 };
 
+// Rows as SQL Server Management Studio scripts them.
 std::u16string insertBatch() {
     std::u16string sql;
-    for (int i = 0; i < kBatchSize; ++i) sql += u"INSERT [dbo].[t] ([id], [name]) VALUES (" + fromUtf8(std::to_string(i)) + u", N'行" + u"')\n";
+    for (int i = 0; i < kBatchSize; ++i) {
+        std::u16string n = fromUtf8(std::to_string(i));
+        sql += u"INSERT [dbo].[t] ([id], [name], [price], [made]) VALUES (" + n + u", N'物品 " + n +
+               u" 的名称', CAST(12.50 AS Decimal(18, 2)), CAST(N'2023-12-24T10:00:00.000' AS DateTime))\n";
+    }
     return sql;
 }
 

@@ -1,22 +1,41 @@
 #include "Lexer.h"
 
+#include <array>
+
 namespace standin {
 namespace {
+
+enum : std::uint8_t { kBlank = 1, kDigit = 2, kNameStart = 4, kNameChar = 8 };
+
+// Classes of the ASCII characters.
+constexpr std::array<std::uint8_t, 128> kClasses = [] {
+    std::array<std::uint8_t, 128> t{};
+    for (char c : {' ', '\t', '\r', '\n', '\f', '\v', '\0'}) t[static_cast<std::size_t>(c)] = kBlank;
+    for (char c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = kDigit | kNameChar;
+    for (char c = 'a'; c <= 'z'; ++c) t[static_cast<std::size_t>(c)] = kNameStart | kNameChar;
+    for (char c = 'A'; c <= 'Z'; ++c) t[static_cast<std::size_t>(c)] = kNameStart | kNameChar;
+    for (char c : {'_', '#'}) t[static_cast<std::size_t>(c)] = kNameStart | kNameChar;
+    for (char c : {'@', '$'}) t[static_cast<std::size_t>(c)] = kNameChar;
+    return t;
+}();
 
 bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 bool isBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v' || c == 0xA0 ||
-           c == 0x3000 || c == 0xFEFF || c == 0;
+    if (c < 128) return kClasses[c] & kBlank;
+    return c == 0xA0 || c == 0x3000 || c == 0xFEFF;
 }
 
 // Letters of any script may start and continue identifiers.
 bool isNameStart(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u'#' ||
-           (c >= 0x80 && !isBlank(c));
+    if (c < 128) return kClasses[c] & kNameStart;
+    return !isBlank(c);
 }
 
-bool isNameChar(char16_t c) { return isNameStart(c) || isDigit(c) || c == u'@' || c == u'$'; }
+bool isNameChar(char16_t c) {
+    if (c < 128) return kClasses[c] & kNameChar;
+    return !isBlank(c);
+}
 
 bool isHexDigit(char16_t c) {
     return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
@@ -151,6 +170,46 @@ Token Lexer::next() {
     }
     ++pos_;
     return make(Token::Kind::Symbol);
+}
+
+std::optional<Token> Lexer::skipParenthesized() {
+    const std::size_t n = text_.size();
+    std::size_t i = pos_;
+    std::int32_t line = line_;
+    int depth = 1;
+    while (i < n) {
+        const char16_t c = text_[i];
+        if (c == u'(') {
+            ++depth;
+        } else if (c == u')') {
+            if (--depth == 0) {
+                pos_ = i + 1;
+                line_ = line;
+                return Token{Token::Kind::Symbol, static_cast<std::uint32_t>(i), 1, line};
+            }
+        } else if (c == u'\'' || c == u'[' || c == u'"') {
+            const char16_t close = c == u'[' ? u']' : c;
+            for (++i;; ++i) {
+                if (i >= n) return std::nullopt;
+                if (text_[i] == close) {
+                    if (i + 1 < n && text_[i + 1] == close) {
+                        ++i;
+                        continue;
+                    }
+                    break;
+                }
+                if (atLineBreak(i)) ++line;
+            }
+        } else if (c == u'-' && i + 1 < n && text_[i + 1] == u'-') {
+            while (i + 1 < n && text_[i + 1] != u'\n' && text_[i + 1] != u'\r') ++i;
+        } else if (c == u'/' && i + 1 < n && text_[i + 1] == u'*') {
+            return std::nullopt;  // rare inside a group: leave it to the tokens
+        } else if (atLineBreak(i)) {
+            ++line;
+        }
+        ++i;
+    }
+    return std::nullopt;
 }
 
 std::u16string Lexer::name(const Token& t) const {

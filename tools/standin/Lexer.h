@@ -38,6 +38,11 @@ public:
         : text_(text), quotedIdentifier_(quotedIdentifier) {}
 
     Token next();
+    // From just after an opening parenthesis: steps over the text up to the
+    // matching closing one (over literals, quoted names and comments) and
+    // returns that closing parenthesis, or nullopt, not moving, when the
+    // text ends first.
+    std::optional<Token> skipParenthesized();
     // Continues from `offset` (a token boundary) with another QUOTED_IDENTIFIER
     // setting, which changes what double quotes mean.
     void restart(std::uint32_t offset, std::int32_t line, bool quotedIdentifier);

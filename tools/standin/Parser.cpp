@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
 
 namespace standin {
 namespace {
@@ -52,19 +51,22 @@ public:
 
 private:
     // ---- token access -------------------------------------------------
+    // Looks k tokens ahead (k < kLookahead); the End token repeats.
     const Token& peek(std::size_t k = 0) {
-        while (ahead_.size() <= k) {
-            Token t = ahead_.empty() || ahead_.back().kind != K::End ? lex_.next() : ahead_.back();
-            ahead_.push_back(t);
+        while (count_ <= k) {
+            const Token* back = count_ ? &ahead_[(head_ + count_ - 1) % kLookahead] : nullptr;
+            ahead_[(head_ + count_) % kLookahead] = back && back->kind == K::End ? *back : lex_.next();
+            ++count_;
         }
-        return ahead_[k];
+        return ahead_[(head_ + k) % kLookahead];
     }
 
     Token take() {
         Token t = peek();
         if (t.kind == K::Error) throw Failure{{lex_.error(), t.line}};
         if (t.kind != K::End) {
-            ahead_.pop_front();
+            head_ = (head_ + 1) % kLookahead;
+            --count_;
             last_ = t;
         }
         return t;
@@ -103,7 +105,7 @@ private:
     // Re-reads from the next token on, e.g. after QUOTED_IDENTIFIER changed.
     void rewind(const Token& from) {
         lex_.restart(from.offset, from.line, qi_);
-        ahead_.clear();
+        count_ = 0;
     }
 
     // ---- names -------------------------------------------------------
@@ -268,6 +270,14 @@ private:
 
     void skipBalanced() {
         expect("(");
+        // The lexer steps over the group by characters, which is what makes
+        // long VALUES lists cheap; at the end of the text the token walk
+        // below finds the error to report.
+        if (count_ > 0) rewind(peek());
+        if (auto close = lex_.skipParenthesized()) {
+            last_ = *close;
+            return;
+        }
         int depth = 1;
         while (depth > 0) {
             const Token& t = peek();
@@ -926,9 +936,12 @@ private:
         return e;
     }
 
+    static constexpr std::size_t kLookahead = 4;
+
     Lexer lex_;
     bool qi_;
-    std::deque<Token> ahead_;
+    std::array<Token, kLookahead> ahead_;
+    std::size_t head_ = 0, count_ = 0;
     Token last_;
     int depth_ = 0;
     std::shared_ptr<const ObjectName> lastInsertTarget_;
