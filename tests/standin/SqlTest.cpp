@@ -188,6 +188,37 @@ TEST(StandinBatch, EachCountedStatementGetsItsOwnDone) {
     EXPECT_EQ(QString::fromStdU16String(r.messages.back().text), "done");
 }
 
+TEST(StandinBatch, ValuesGroupsEndAtTheirOwnParenthesis) {
+    struct Case {
+        const char* sql;
+        std::vector<std::uint64_t> counts;
+        int error;  // and its line
+        int line;
+    };
+    const Case cases[] = {
+        {"insert Shop.dbo.Items values (N'a)b'), ('it''s (x'), ([c]]d]), (\"q)\")", {4}, 0, 0},
+        {"insert Shop.dbo.Items values ((1 + (2)) * 3, CAST(N'2023-12-24' AS DateTime))", {1}, 0, 0},
+        {"insert Shop.dbo.Items values (1 -- a ) in a comment\n, 2)\ninsert Shop.dbo.Items values (3)", {1, 1}, 0, 0},
+        {"insert Shop.dbo.Items values (1 /* ) */, 2)", {1}, 0, 0},
+        {"insert Shop.dbo.Items values (N'line\nbreak', 2)\n\ninsert Shop.dbo.Items values (1) oops", {}, 102, 4},
+        {"insert Shop.dbo.Items values (1, N'open)", {}, 105, 1},
+        {"insert Shop.dbo.Items values (1, (2)\n", {}, 102, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        Sql sql;
+        shop(sql);
+        auto r = sql.run(QString::fromUtf8(c.sql));
+        EXPECT_EQ(r.counts(), c.counts);
+        if (c.error) {
+            ASSERT_EQ(r.errorNumbers(), std::vector<int>{c.error});
+            EXPECT_EQ(r.messages[0].line, c.line);
+        } else {
+            EXPECT_EQ(r.errorNumbers(), std::vector<int>{});
+        }
+    }
+}
+
 TEST(StandinBatch, NoCountDropsTheCountButKeepsTheDone) {
     Sql sql;
     shop(sql);
