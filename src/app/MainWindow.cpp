@@ -243,6 +243,8 @@ void MainWindow::onMainWindowCreated() {
         services_.endProgram(0);
         return;
     }
+    if (services_.skin)
+        skin::attachProgramSkin(*services_.skin);
     拖放对象1->registerOn(编辑框5);
 }
 
@@ -255,9 +257,11 @@ bool MainWindow::onMainWindowCloseQuery() {
 
 void MainWindow::onMainWindowDestroy() {
     // Releases what the flows hold open across events, in order: the
-    // connection, the console, the skin.
+    // connection, the console, the skin. The skin component stays loaded.
     databaseFlows_->closeDatabase();
     services_.console.stopConsole();
+    if (services_.skin)
+        services_.skin->detachSkin();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -15,6 +15,7 @@
 #include "app/DropTarget.h"
 #include "app/PartStatusBar.h"
 #include "app/ReportList.h"
+#include "app/skin/SkinEngine.h"
 #include "core/FileOpener.h"
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
@@ -41,6 +42,9 @@ struct WindowServices {
     std::function<void(int)> endProgram;
     // The program's one console, which runs the dropped scripts.
     Console& console;
+    // Gives the window its skin at creation and takes it off at destruction;
+    // without one the window keeps the platform look.
+    skin::SkinEngine* skin = nullptr;
 };
 
 // The main window: every control under its own name, the popup menu, and

@@ -24,9 +24,10 @@ int main(int argc, char** argv) {
     quill::QtMessageBoxes boxes;
     quill::DesktopFileOpener opener;
     quill::Console console(QCoreApplication::applicationDirPath() + "/quill-cmd", QDir::homePath());
+    quill::skin::SkinEngine skin;
     auto* window = new quill::MainWindow({boxes, opener, state,
                                           [] { return quill::isAnotherInstanceRunning(""); },
-                                          [](int code) { std::_Exit(code); }, console});
+                                          [](int code) { std::_Exit(code); }, console, &skin});
     // The program lives exactly as long as its window.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
