@@ -25,9 +25,12 @@ namespace {
 int memoryFileTraces() {
     int traces = 0;
     QFile maps("/proc/self/maps");
-    if (maps.open(QIODevice::ReadOnly)) traces += int(maps.readAll().count("/memfd:quillskin"));
-    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot))
-        if (fd.symLinkTarget().contains("memfd:quillskin")) ++traces;
+    if (maps.open(QIODevice::ReadOnly))
+        traces += int(maps.readAll().count("/memfd:quillskin"));
+    for (const QFileInfo& fd :
+         QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget().contains("memfd:quillskin"))
+            ++traces;
     return traces;
 }
 
@@ -77,19 +80,25 @@ TEST_F(MemoryLoaderTest, RefusesImagesFailingEachCheck) {
     };
     const Case cases[] = {
         {"63 bytes", imageA.left(63), ImageCheck::TooShort},
-        {"no magic", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_ident[EI_MAG1] = 'X'; }), ImageCheck::NotElf},
+        {"no magic", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_ident[EI_MAG1] = 'X'; }),
+         ImageCheck::NotElf},
         {"32-bit", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_ident[EI_CLASS] = ELFCLASS32; }),
          ImageCheck::WrongClass},
         {"big endian", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_ident[EI_DATA] = ELFDATA2MSB; }),
          ImageCheck::WrongByteOrder},
         {"other machine", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_machine = EM_RISCV; }),
          ImageCheck::WrongMachine},
-        {"executable", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_type = ET_EXEC; }), ImageCheck::NotSharedObject},
-        {"relocatable", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_type = ET_REL; }), ImageCheck::NotSharedObject},
-        {"program headers past the end", withHeader(imageA, [&](Elf64_Ehdr& e) { e.e_phoff = size - 8; }),
+        {"executable", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_type = ET_EXEC; }),
+         ImageCheck::NotSharedObject},
+        {"relocatable", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_type = ET_REL; }),
+         ImageCheck::NotSharedObject},
+        {"program headers past the end",
+         withHeader(imageA, [&](Elf64_Ehdr& e) { e.e_phoff = size - 8; }),
          ImageCheck::BadProgramHeaders},
         {"program header offset wraps",
-         withHeader(imageA, [](Elf64_Ehdr& e) { e.e_phoff = std::numeric_limits<std::uint64_t>::max() - 8; }),
+         withHeader(
+             imageA,
+             [](Elf64_Ehdr& e) { e.e_phoff = std::numeric_limits<std::uint64_t>::max() - 8; }),
          ImageCheck::BadProgramHeaders},
         {"no program headers", withHeader(imageA, [](Elf64_Ehdr& e) { e.e_phnum = 0; }),
          ImageCheck::BadProgramHeaders},
@@ -104,7 +113,8 @@ TEST_F(MemoryLoaderTest, RefusesImagesFailingEachCheck) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(checkImage(bytes(c.image)), c.expected);
-        if (c.expected == ImageCheck::Ok) continue;
+        if (c.expected == ImageCheck::Ok)
+            continue;
         MemoryLoader loader;
         EXPECT_FALSE(loader.loadImage(bytes(c.image)));
         EXPECT_FALSE(loader.loaded());
@@ -161,7 +171,8 @@ TEST_F(MemoryLoaderTest, RefusesAnImageWithAnUnresolvableImport) {
     ASSERT_TRUE(loader.loadImage(bytes(imageA)));
     EXPECT_FALSE(loader.loadImage(bytes(image)));
     EXPECT_FALSE(loader.loaded());
-    EXPECT_NE(loader.lastError().find("quill_test_nowhere"), std::string::npos) << loader.lastError();
+    EXPECT_NE(loader.lastError().find("quill_test_nowhere"), std::string::npos)
+        << loader.lastError();
     EXPECT_EQ(imageLog().events, "Aif");
     EXPECT_EQ(memoryFileTraces(), 0);
 }

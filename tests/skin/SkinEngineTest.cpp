@@ -8,6 +8,7 @@
 #include "app/skin/EmbeddedBlocks.h"
 #include "app/skin/SkinApi.h"
 #include "app/skin/SkinEngine.h"
+#include "app/skin/SkinFormat.h"
 #include "app/skin/SkinLook.h"
 
 using namespace quill::skin;
@@ -59,6 +60,11 @@ TEST_F(RecorderEngineTest, PassesTheArgumentsAndKeepsItsCopy) {
     engine.attachSkinFromMemory(data, "密码", 0, 0, 0);
     EXPECT_EQ(imageLog().attaches.at(1).password, std::optional<std::string>("密码"));
 
+    // Beyond what a skin may be, the call is not made.
+    EXPECT_EQ(engine.attachSkinFromMemory(QByteArray(kMaxSkinBytes + 1, '#'), QString(), 0, 0, 0),
+              SkinBadData);
+    EXPECT_EQ(imageLog().attaches.size(), 2u);
+
     EXPECT_EQ(engine.detachSkin(), 12);
     EXPECT_EQ(imageLog().detaches, 1);
     EXPECT_TRUE(engine.skinData().isEmpty());
@@ -108,7 +114,8 @@ TEST(EmbeddedSkin, ComponentShiftsRefusesAndChecksItsThread) {
     const QByteArray skin = embeddedSkin();
 
     ASSERT_EQ(engine.attachSkinFromMemory(skin, QString(), 180, 0, 0), SkinOk);
-    EXPECT_EQ(QApplication::palette().color(QPalette::Window).rgb(), shiftColor(kSkinWindow, {180, 0, 0}).rgb());
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window).rgb(),
+              shiftColor(kSkinWindow, {180, 0, 0}).rgb());
 
     const QPalette skinned = QApplication::palette();
     const QString sheet = qApp->styleSheet();

@@ -52,7 +52,8 @@ TEST(SkinFormat, EmbeddedSkinIsValid) {
     ASSERT_TRUE(skin) << error.line << ": " << error.message;
     EXPECT_FALSE(skin->palette.empty());
     std::vector<std::uint32_t> colors;
-    for (const SkinColor& c : skin->colors) colors.push_back(c.rgb);
+    for (const SkinColor& c : skin->colors)
+        colors.push_back(c.rgb);
     EXPECT_EQ(expandStyle(*skin, colors).find('@'), std::string::npos);
 }
 
@@ -78,7 +79,8 @@ TEST(SkinFormat, RefusesMalformedData) {
         {".SHE 1\n[colors]\na #123456\n[palette]\nWindow b\n", 5, "unknown colour"},
         {".SHE 1\n[colors]\na #123456\n[palette]\nBright:Window a\n", 5, "unknown colour group"},
         {".SHE 1\n[colors]\na #123456\n[palette]\nWin-dow a\n", 5, "bad role name"},
-        {".SHE 1\n[colors]\na #123456\n[style]\nA { }\nB { color: @b; }\n", 6, "unknown colour in style"},
+        {".SHE 1\n[colors]\na #123456\n[style]\nA { }\nB { color: @b; }\n", 6,
+         "unknown colour in style"},
         {".SHE 1\n[style]\nA { color: @; }\n", 3, "unknown colour in style"},
         {std::string(".SHE 1\n\0", 8), 0, "skin data holds a zero byte"},
         {".SHE 1\n" + std::string(kMaxSkinBytes, '#'), 0, "skin data too large"},

@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     {
         quill::skin::SkinEngine engine;
         quill::skin::attachProgramSkin(engine);
-        ok = engine.loader().loaded() && !qApp->styleSheet().isEmpty() && engine.detachSkin() == quill::skin::SkinOk;
+        ok = engine.loader().loaded() && !qApp->styleSheet().isEmpty() &&
+             engine.detachSkin() == quill::skin::SkinOk;
     }
     access("/quill-skin-probe/end", F_OK);
     return ok ? 0 : 1;

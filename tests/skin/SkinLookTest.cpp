@@ -41,8 +41,8 @@ struct AppLook {
                 QApplication::style()->name()};
     }
     bool operator==(const AppLook& o) const {
-        return palette == o.palette && mask == o.mask && paletteSet == o.paletteSet && styleSheet == o.styleSheet &&
-               styleName == o.styleName;
+        return palette == o.palette && mask == o.mask && paletteSet == o.paletteSet &&
+               styleSheet == o.styleSheet && styleName == o.styleName;
     }
 };
 
@@ -69,9 +69,10 @@ TEST(SkinLook, ShiftsColours) {
     };
     for (const Case& c : cases) {
         QColor got = shiftColor(c.from, c.shift);
-        EXPECT_EQ(got.rgb(), c.to.rgb()) << c.from.name().toStdString() << " shifted " << c.shift.hue << "/"
-                                         << c.shift.saturation << "/" << c.shift.brightness << " gave "
-                                         << got.name().toStdString();
+        EXPECT_EQ(got.rgb(), c.to.rgb())
+            << c.from.name().toStdString() << " shifted " << c.shift.hue << "/"
+            << c.shift.saturation << "/" << c.shift.brightness << " gave "
+            << got.name().toStdString();
     }
 }
 
@@ -83,9 +84,11 @@ TEST(SkinLook, BuildsOverTheBasePalette) {
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         EXPECT_EQ(look->palette.color(group, QPalette::Window), QColor(0x336699));
     EXPECT_EQ(look->palette.color(QPalette::Disabled, QPalette::WindowText), QColor(0xfafafa));
-    EXPECT_EQ(look->palette.color(QPalette::Active, QPalette::WindowText), base.color(QPalette::WindowText));
+    EXPECT_EQ(look->palette.color(QPalette::Active, QPalette::WindowText),
+              base.color(QPalette::WindowText));
     EXPECT_EQ(look->palette.color(QPalette::Text), Qt::darkGreen);
-    EXPECT_EQ(look->styleSheet, "QPushButton { background: #336699; color: #fafafa; border: 2px solid #fafafa; }\n");
+    EXPECT_EQ(look->styleSheet,
+              "QPushButton { background: #336699; color: #fafafa; border: 2px solid #fafafa; }\n");
 
     std::optional<Look> turned = buildLook(parsed(kSkin), {180, 0, 0}, base);
     ASSERT_TRUE(turned);
@@ -93,8 +96,10 @@ TEST(SkinLook, BuildsOverTheBasePalette) {
     EXPECT_EQ(turned->palette.color(QPalette::Window).rgb(), window.rgb());
     EXPECT_TRUE(turned->styleSheet.contains(window.name()));
 
-    EXPECT_FALSE(buildLook(parsed(".SHE 1\n[colors]\na #000000\n[palette]\nNoSuchRole a\n"), {}, base));
-    EXPECT_FALSE(buildLook(parsed(".SHE 1\n[colors]\na #000000\n[palette]\nNColorRoles a\n"), {}, base));
+    EXPECT_FALSE(
+        buildLook(parsed(".SHE 1\n[colors]\na #000000\n[palette]\nNoSuchRole a\n"), {}, base));
+    EXPECT_FALSE(
+        buildLook(parsed(".SHE 1\n[colors]\na #000000\n[palette]\nNColorRoles a\n"), {}, base));
 }
 
 TEST(SkinLook, DetachRestoresTheOwnLookExactly) {
@@ -142,7 +147,8 @@ TEST(SkinLook, DetachRestoresTheOwnLookExactly) {
 TEST(SkinLook, RefusedSkinChangesNothing) {
     const AppLook before = AppLook::now();
     LookKeeper keeper;
-    EXPECT_FALSE(keeper.attach(parsed(".SHE 1\n[colors]\na #000000\n[palette]\nWindowish a\n"), {}));
+    EXPECT_FALSE(
+        keeper.attach(parsed(".SHE 1\n[colors]\na #000000\n[palette]\nWindowish a\n"), {}));
     EXPECT_FALSE(keeper.attached());
     EXPECT_TRUE(AppLook::now() == before);
 }

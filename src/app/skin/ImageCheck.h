@@ -10,9 +10,9 @@ namespace quill::skin {
 // inside the block.
 enum class ImageCheck {
     Ok,
-    TooShort,           // shorter than an ELF header
-    NotElf,             // no ELF magic
-    WrongClass,         // 32/64-bit class differs from this process's
+    TooShort,    // shorter than an ELF header
+    NotElf,      // no ELF magic
+    WrongClass,  // 32/64-bit class differs from this process's
     WrongByteOrder,
     WrongMachine,
     NotSharedObject,

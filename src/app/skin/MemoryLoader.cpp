@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <link.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -19,7 +18,8 @@ constexpr unsigned kMfdExec = 0x0010;
 int createMemoryFile() {
     constexpr unsigned flags = MFD_CLOEXEC | MFD_ALLOW_SEALING;
     int fd = memfd_create("quillskin", flags | kMfdExec);
-    if (fd < 0 && errno == EINVAL) fd = memfd_create("quillskin", flags);
+    if (fd < 0 && errno == EINVAL)
+        fd = memfd_create("quillskin", flags);
     return fd;
 }
 
@@ -33,7 +33,8 @@ int stage(std::span<const std::byte> image, std::string& error) {
     std::size_t done = 0;
     while (done < image.size()) {
         ssize_t n = write(fd, image.data() + done, image.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             error = std::string("writing the memory file: ") + std::strerror(errno);
             close(fd);
@@ -50,11 +51,15 @@ int stage(std::span<const std::byte> image, std::string& error) {
     return fd;
 }
 
-std::string pathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+std::string pathOf(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
 
 }  // namespace
 
-MemoryLoader::~MemoryLoader() { unloadImage(); }
+MemoryLoader::~MemoryLoader() {
+    unloadImage();
+}
 
 bool MemoryLoader::loadImage(std::span<const std::byte> image) {
     unloadImage();
@@ -64,7 +69,8 @@ bool MemoryLoader::loadImage(std::span<const std::byte> image) {
         return false;
     }
     int fd = stage(image, lastError_);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     // RTLD_NOW: an import that cannot be resolved refuses the image here,
     // not at its first call.
     void* handle = dlopen(pathOf(fd).c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -83,7 +89,8 @@ bool MemoryLoader::loadImage(std::span<const std::byte> image) {
 }
 
 bool MemoryLoader::unloadImage() {
-    if (!handle_) return true;
+    if (!handle_)
+        return true;
     const std::string path = pathOf(fd_);
     dlclose(handle_);
     handle_ = nullptr;
@@ -102,14 +109,17 @@ bool MemoryLoader::unloadImage() {
 }
 
 void* MemoryLoader::getExport(const char* name) const {
-    if (!handle_ || !name) return nullptr;
+    if (!handle_ || !name)
+        return nullptr;
     void* address = dlsym(handle_, name);
-    if (!address) return nullptr;
+    if (!address)
+        return nullptr;
     // dlsym also finds what the image's dependencies define; only the
     // image's own exports count.
     Dl_info info;
     void* owner = nullptr;
-    if (!dladdr1(address, &info, &owner, RTLD_DL_LINKMAP) || owner != linkMap_) return nullptr;
+    if (!dladdr1(address, &info, &owner, RTLD_DL_LINKMAP) || owner != linkMap_)
+        return nullptr;
     return address;
 }
 

@@ -10,8 +10,8 @@ extern "C" {
 // (percent, -100..100; values beyond are clamped). Attaching again replaces the skin.
 // password is for skins with protected content; format version 1 has none,
 // so it is not used. Call on the GUI thread.
-using SkinAttachResFn = int (*)(const void* data, int length, const char* password, int hue, int saturation,
-                                int brightness);
+using SkinAttachResFn = int (*)(const void* data, int length, const char* password, int hue,
+                                int saturation, int brightness);
 
 // Removes the skin: the application gets back exactly the palette and style
 // sheet it had before the first attach.

@@ -28,8 +28,8 @@ public:
 
     // Keeps a copy of the skin data and the shift, then has the component
     // apply the skin. An empty password reaches the component as nullptr.
-    int attachSkinFromMemory(QByteArrayView skinData, const QString& password, int hue, int saturation,
-                             int brightness);
+    int attachSkinFromMemory(QByteArrayView skinData, const QString& password, int hue,
+                             int saturation, int brightness);
 
     // Forgets the kept skin data and has the component remove the skin.
     // The component stays loaded.

@@ -39,8 +39,8 @@ struct SkinColor {
 };
 
 struct PaletteEntry {
-    std::string group;  // "Active", "Inactive", "Disabled", or empty for all groups
-    std::string role;   // a QPalette::ColorRole key, such as "Window"
+    std::string group;      // "Active", "Inactive", "Disabled", or empty for all groups
+    std::string role;       // a QPalette::ColorRole key, such as "Window"
     std::size_t color = 0;  // index into Skin::colors
 };
 

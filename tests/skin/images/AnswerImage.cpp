@@ -11,10 +11,16 @@ __attribute__((constructor)) static void started() {
     quill_test_event('i');
 }
 
-__attribute__((destructor)) static void finished() { quill_test_event('f'); }
+__attribute__((destructor)) static void finished() {
+    quill_test_event('f');
+}
 
-extern "C" __attribute__((visibility("default"))) int quill_test_answer() { return 42; }
+extern "C" __attribute__((visibility("default"))) int quill_test_answer() {
+    return 42;
+}
 
 // ELF has no ordinals; a symbol may still be called "7".
 extern "C" __attribute__((visibility("default"))) int quill_test_seven() __asm__("\"7\"");
-extern "C" int quill_test_seven() { return 7; }
+extern "C" int quill_test_seven() {
+    return 7;
+}

@@ -22,14 +22,19 @@ using quill::test::imageLog;
 
 extern "C" {
 
-void quill_test_event(char event) { imageLog().events += event; }
+void quill_test_event(char event) {
+    imageLog().events += event;
+}
 
 void quill_test_record_attach(const QuillTestAttachCall* call) {
-    quill::test::RecordedAttach recorded{call->data, call->length, std::nullopt, call->hue, call->saturation,
-                                         call->brightness};
-    if (call->password) recorded.password = call->password;
+    quill::test::RecordedAttach recorded{call->data, call->length,     std::nullopt,
+                                         call->hue,  call->saturation, call->brightness};
+    if (call->password)
+        recorded.password = call->password;
     imageLog().attaches.push_back(recorded);
 }
 
-void quill_test_record_detach() { ++imageLog().detaches; }
+void quill_test_record_detach() {
+    ++imageLog().detaches;
+}
 }

@@ -3,7 +3,8 @@
 
 extern "C" __attribute__((visibility("default"))) int SkinH_AttachRes(const void* data, int length,
                                                                       const char* password, int hue,
-                                                                      int saturation, int brightness) {
+                                                                      int saturation,
+                                                                      int brightness) {
     QuillTestAttachCall call{data, length, password, hue, saturation, brightness};
     quill_test_record_attach(&call);
     return 11;

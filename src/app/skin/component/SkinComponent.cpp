@@ -27,16 +27,21 @@ bool onGuiThread() {
 
 }  // namespace
 
-QUILL_SKIN_EXPORT int SkinH_AttachRes(const void* data, int length, const char* /*password*/, int hue,
-                                      int saturation, int brightness) {
-    if (!onGuiThread()) return SkinNoApplication;
-    if (!data || length <= 0) return SkinBadData;
-    std::optional<Skin> skin = parseSkin(std::string_view(static_cast<const char*>(data), std::size_t(length)));
-    if (!skin || !keeper().attach(*skin, {hue, saturation, brightness})) return SkinBadData;
+QUILL_SKIN_EXPORT int SkinH_AttachRes(const void* data, int length, const char* /*password*/,
+                                      int hue, int saturation, int brightness) {
+    if (!onGuiThread())
+        return SkinNoApplication;
+    if (!data || length <= 0)
+        return SkinBadData;
+    std::optional<Skin> skin =
+        parseSkin(std::string_view(static_cast<const char*>(data), std::size_t(length)));
+    if (!skin || !keeper().attach(*skin, {hue, saturation, brightness}))
+        return SkinBadData;
     return SkinOk;
 }
 
 QUILL_SKIN_EXPORT int SkinH_Detach() {
-    if (!onGuiThread()) return SkinNoApplication;
+    if (!onGuiThread())
+        return SkinNoApplication;
     return keeper().detach() ? SkinOk : SkinNotAttached;
 }
