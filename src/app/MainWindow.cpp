@@ -422,4 +422,11 @@ void MainWindow::appendLog(const QString& text) {
     编辑框4->ensureCursorVisible();
 }
 
+int runWindow(MainWindow* window) {
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(window, &QObject::destroyed, qApp, &QCoreApplication::quit);
+    window->show();
+    return QCoreApplication::exec();
+}
+
 }  // namespace quill

@@ -147,4 +147,8 @@ private:
     std::unique_ptr<StatsFlows> statsFlows_;
 };
 
+// Shows the window and runs the event loop until the window is destroyed:
+// the program lives exactly as long as its window. Returns the loop's code.
+int runWindow(MainWindow* window);
+
 }  // namespace quill

@@ -28,9 +28,5 @@ int main(int argc, char** argv) {
     auto* window = new quill::MainWindow({boxes, opener, state,
                                           [] { return quill::isAnotherInstanceRunning(""); },
                                           [](int code) { std::_Exit(code); }, console, &skin});
-    // The program lives exactly as long as its window.
-    app.setQuitOnLastWindowClosed(false);
-    QObject::connect(window, &QObject::destroyed, &app, &QCoreApplication::quit);
-    window->show();
-    return app.exec();
+    return quill::runWindow(window);
 }

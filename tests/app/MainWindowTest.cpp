@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <memory>
 
@@ -403,6 +404,25 @@ TEST_F(MainWindowTest, ConfirmedCloseDestroysTheWindow) {
     EXPECT_TRUE(test::waitUntil([this] { return window.isNull(); }));
     // Nothing was open, so the shutdown has nothing to say.
     EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST_F(MainWindowTest, TheProgramEndsWithItsWindowAfterOneConfirmation) {
+    // A refused close keeps it running; quitting after the confirmed one asks nothing more.
+    QTimer::singleShot(50, window, [this] {
+        boxes.setNextAnswer(IdCancel);
+        window->close();
+    });
+    QTimer::singleShot(150, window, [this] {
+        boxes.setNextAnswer(IdOk);
+        window->close();
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(10000);
+    EXPECT_EQ(runWindow(window), 0);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
 TEST_F(MainWindowTest, SecondInstanceEndsTheProgramWithZero) {
