@@ -45,13 +45,17 @@ QString versionHeadline(const QString& version) {
 }
 
 QString serverMessage(const QString& driverMessage) {
-    qsizetype start = 0;
-    while (start < driverMessage.size() && driverMessage[start] == '[') {
-        qsizetype close = driverMessage.indexOf(']', start);
-        if (close < 0) break;
-        start = close + 1;
+    QStringList lines = driverMessage.split('\n');
+    for (QString& line : lines) {
+        qsizetype start = 0;
+        while (start < line.size() && line[start] == '[') {
+            const qsizetype close = line.indexOf(']', start);
+            if (close < 0) break;
+            start = close + 1;
+        }
+        line.remove(0, start);
     }
-    return driverMessage.mid(start);
+    return lines.join('\n');
 }
 
 QString dropStatement(const QString& databaseName) {

@@ -78,7 +78,8 @@ private:
 // "... (X64) \n\tApr  2 2010"); empty when that leaves nothing.
 QString versionHeadline(const QString& version);
 
-// A driver message without the "[vendor][component]" tags before it.
+// Driver messages, one a line, without the "[vendor][component]" tags
+// before each.
 QString serverMessage(const QString& driverMessage);
 
 // "drop database [name]" with a "]" in the name doubled.

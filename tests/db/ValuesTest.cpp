@@ -97,4 +97,7 @@ TEST(Values, DropStatementsAndServerMessages) {
     EXPECT_EQ(serverMessage("[FreeTDS][SQL Server]Cannot drop database \"x\" because it is currently in use."),
               "Cannot drop database \"x\" because it is currently in use.");
     EXPECT_EQ(serverMessage("plain"), "plain");
+    EXPECT_EQ(serverMessage("[FreeTDS][SQL Server]Login failed for user 'sa'.\n[FreeTDS][SQL Server]Unable to connect"),
+              "Login failed for user 'sa'.\nUnable to connect");
+    EXPECT_EQ(serverMessage("[unclosed"), "[unclosed");
 }
