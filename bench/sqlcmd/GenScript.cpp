@@ -10,11 +10,11 @@
 int main(int argc, char** argv) {
     using namespace quill::test;
     if (argc >= 5 && std::strcmp(argv[1], "inserts") == 0) {
-        InsertScript spec;
-        spec.rows = std::atol(argv[3]);
-        spec.goEvery = std::atol(argv[4]);
-        spec.utf16 = argc > 5 && std::strcmp(argv[5], "utf16") == 0;
-        writeInsertScript(argv[2], spec);
+        InsertScript script;
+        script.rows = std::atol(argv[3]);
+        script.goEvery = std::atol(argv[4]);
+        script.utf16 = argc > 5 && std::strcmp(argv[5], "utf16") == 0;
+        writeInsertScript(argv[2], script);
         return 0;
     }
     if (argc == 5 && std::strcmp(argv[1], "large") == 0) {

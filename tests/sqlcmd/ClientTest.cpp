@@ -216,17 +216,17 @@ TEST_F(ClientTest, GeneratedInsertScriptsInBothEncodings) {
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
     for (bool utf16 : {false, true}) {
-        quill::test::InsertScript spec;
-        spec.database = utf16 ? "Wide" : "Narrow";
-        spec.rows = 2500;
-        spec.goEvery = 1000;
-        spec.utf16 = utf16;
-        const std::string path = (dir_ / (spec.database + ".sql")).string();
-        quill::test::writeInsertScript(path, spec);
+        quill::test::InsertScript script;
+        script.database = utf16 ? "Wide" : "Narrow";
+        script.rows = 2500;
+        script.goEvery = 1000;
+        script.utf16 = utf16;
+        const std::string path = (dir_ / (script.database + ".sql")).string();
+        quill::test::writeInsertScript(path, script);
         ClientRun r = run(plus(login(server), {"-i", path}));
         EXPECT_EQ(r.exitCode, 0) << r.out;
         EXPECT_EQ(countOf(r.out, "(1 rows affected)"), 2500);
-        ClientRun check = run(plus(login(server), {"-d", spec.database, "-h", "-1", "-W", "-Q",
+        ClientRun check = run(plus(login(server), {"-d", script.database, "-h", "-1", "-W", "-Q",
                                                    "SET NOCOUNT ON SELECT COUNT(*) FROM [dbo].[订单]"}));
         EXPECT_EQ(check.out, "2500\n\n") << check.out << check.err;
     }

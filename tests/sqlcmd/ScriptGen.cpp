@@ -83,9 +83,9 @@ private:
 
 }  // namespace
 
-std::size_t writeInsertScript(const std::string& path, const InsertScript& spec) {
-    Writer w(path, spec.utf16, spec.crlf);
-    const std::string db = spec.database;
+std::size_t writeInsertScript(const std::string& path, const InsertScript& script) {
+    Writer w(path, script.utf16, script.crlf);
+    const std::string db = script.database;
     w.line("USE [master]");
     w.line("GO");
     w.line("/****** Object:  Database [" + db + "]    Script Date: 2024/3/1 10:00:00 ******/");
@@ -104,10 +104,10 @@ std::size_t writeInsertScript(const std::string& path, const InsertScript& spec)
     w.line("\t[amount] [decimal](18, 2) NULL");
     w.line(") ON [PRIMARY]");
     w.line("GO");
-    for (long i = 1; i <= spec.rows; ++i) {
+    for (long i = 1; i <= script.rows; ++i) {
         w.line("INSERT [dbo].[订单] ([id], [客户], [amount]) VALUES (" + std::to_string(i) + ", N'客户 " +
                std::to_string(i) + "', CAST(" + std::to_string(i % 1000) + ".50 AS Decimal(18, 2)))");
-        if (i % spec.goEvery == 0 || i == spec.rows) {
+        if (i % script.goEvery == 0 || i == script.rows) {
             w.line("GO");
         }
     }

@@ -15,7 +15,7 @@ struct InsertScript {
 };
 
 // Writes the script; returns its size in bytes.
-std::size_t writeInsertScript(const std::string& path, const InsertScript& spec);
+std::size_t writeInsertScript(const std::string& path, const InsertScript& script);
 
 // totalBytes / batchBytes batches of about `batchBytes` each: mostly a
 // block comment, then a PRINT of the batch number. Tests the client's

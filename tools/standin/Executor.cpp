@@ -349,16 +349,16 @@ std::u16string formatRaiseError(std::u16string_view format, const std::vector<Ty
             piece = a ? (isNull(a->value) ? u"(null)" : toText(a->value, a->type)) : u"(null)";
             if (precision >= 0 && piece.size() > static_cast<std::size_t>(precision)) piece.resize(static_cast<std::size_t>(precision));
         } else if (std::u16string_view(u"diuoxX").find(type) != std::u16string_view::npos) {
-            std::string spec = "%" + flags;
-            if (width > 0) spec += std::to_string(width);
-            if (precision >= 0) spec += "." + std::to_string(precision);
+            std::string conversion = "%" + flags;
+            if (width > 0) conversion += std::to_string(width);
+            if (precision >= 0) conversion += "." + std::to_string(precision);
             width = 0;  // printf pads numbers itself
-            spec += "ll";
-            spec += static_cast<char>(type);
+            conversion += "ll";
+            conversion += static_cast<char>(type);
             long long v = a ? integer(*a).value_or(0) : 0;
             if (type != u'd' && type != u'i') v &= 0xFFFFFFFFll;  // unsigned forms show 32 bits
             char buf[64];
-            std::snprintf(buf, sizeof buf, spec.c_str(), v);
+            std::snprintf(buf, sizeof buf, conversion.c_str(), v);
             piece = fromUtf8(buf);
         } else {
             out += format.substr(i, j - i + 1);

@@ -428,7 +428,7 @@ private:
     const Scope& scope_;
 };
 
-// One output column of a query specification: an expression, or a column
+// One output column of a SELECT block: an expression, or a column
 // taken straight from the sources (SELECT *).
 struct Projection {
     Expr* expr = nullptr;
@@ -446,7 +446,7 @@ class SpecRunner {
 public:
     SpecRunner(QuerySpec& q, QueryEnv& env) : q_(q), env_(env) {}
 
-    // Runs the specification; `order` (single-specification statements only)
+    // Runs the block; `order` (statements of one block only)
     // is applied before TOP, as the server does.
     Result<SpecResult> run(std::vector<OrderItem>* order) {
         std::vector<Row> rows;
@@ -761,8 +761,8 @@ Result<ResultSet> runSelect(SelectStmt& q, QueryEnv& env) {
         return std::move(std::get<SpecResult>(r).rs);
     }
     std::vector<SpecResult> parts;
-    for (auto& spec : q.parts) {
-        auto r = SpecRunner(spec, env).run(nullptr);
+    for (auto& block : q.parts) {
+        auto r = SpecRunner(block, env).run(nullptr);
         if (auto* err = std::get_if<SqlError>(&r)) return *err;
         parts.push_back(std::move(std::get<SpecResult>(r)));
     }
