@@ -53,7 +53,7 @@ void* readerThread(void* param) {
 // Writes everything, retrying short writes. A broken pipe (the interpreter
 // is gone) must not raise SIGPIPE in the program: the signal is held back
 // on this thread and a pending one it caused is taken away again.
-void writeAll(int fd, const QByteArray& bytes) {
+bool writeAll(int fd, const QByteArray& bytes) {
     sigset_t pipeOnly, previous;
     sigemptyset(&pipeOnly);
     sigaddset(&pipeOnly, SIGPIPE);
@@ -78,6 +78,7 @@ void writeAll(int fd, const QByteArray& bytes) {
         left -= n;
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return left == 0;
 }
 
 pid_t spawnInterpreter(const QByteArray& program, const QByteArray& workingDirectory, int stdinRead,
@@ -153,9 +154,9 @@ void Console::startConsole(OutputHandler handler) {
     instance_ = std::move(console);
 }
 
-void Console::sendCommandLine(const QString& text) {
-    if (!instance_ || instance_->stdinWrite < 0) return;
-    writeAll(instance_->stdinWrite, text.toUtf8() + "\r\n");
+bool Console::sendCommandLine(const QString& text) {
+    if (!instance_ || instance_->stdinWrite < 0) return false;
+    return writeAll(instance_->stdinWrite, text.toUtf8() + "\r\n");
 }
 
 void Console::stopConsole() {

@@ -53,9 +53,9 @@ public:
     // the handler then never runs.
     void startConsole(OutputHandler handler);
 
-    // Writes text and a line break to the interpreter in one go. Does nothing
-    // without a running interpreter.
-    void sendCommandLine(const QString& text);
+    // Writes text and a line break to the interpreter in one go. False when
+    // there is no interpreter to take it (none started, or it has ended).
+    bool sendCommandLine(const QString& text);
 
     // Closes the pipes, kills the interpreter and lets the reader end without
     // waiting for it. Programs the interpreter started keep running. A

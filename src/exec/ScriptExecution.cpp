@@ -99,8 +99,13 @@ void ScriptExecution::executeScript() {
         form_.setStatus(1, QString::fromUtf8(kLineBreakInCommand));
         return;
     }
+    // Without an interpreter nothing would ever end the run and re-enable
+    // the button; a new drop starts one.
+    if (!console_.sendCommandLine(line)) {
+        form_.setStatus(1, QString::fromUtf8(kConsoleGone));
+        return;
+    }
     form_.setStatus(1, QString::fromUtf8(kScriptRunning));
-    console_.sendCommandLine(line);
     form_.setEnabled(Control::按钮4, false);
 }
 

@@ -21,6 +21,7 @@ inline constexpr char kScriptMissing[] = "SQL脚本不存在";
 inline constexpr char kScriptRunning[] = "SQL文件正在执行中，请等待.....";
 inline constexpr char kScriptFinished[] = "SQL文件执行完毕，请在Management Studio中查看。";
 inline constexpr char kLineBreakInCommand[] = "SQL脚本路径、用户名或密码中含有换行符，无法执行。";
+inline constexpr char kConsoleGone[] = "命令解释器未运行，请重新拖入SQL脚本后再执行。";
 
 // Runs the dropped script with sqlcmd in the console, and shows what the
 // console prints in the log box. Lives on the GUI thread; output arriving on

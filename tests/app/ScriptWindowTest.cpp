@@ -17,6 +17,7 @@
 #include "support/Wait.h"
 
 using namespace quill;
+using quill::test::processGone;
 using quill::test::waitUntil;
 
 namespace {
@@ -31,13 +32,6 @@ printf 'args:'
 for a in "$@"; do printf ' [%s]' "$a"; last=$a; done
 printf '\n%s\n' "$(cat "$last")"
 )sh";
-
-bool processGone(pid_t pid) {
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
-}
 
 class ScriptWindowTest : public ::testing::Test {
 protected:

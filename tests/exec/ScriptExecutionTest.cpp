@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <thread>
 
 #include "console/Console.h"
@@ -13,6 +14,7 @@
 
 using namespace quill;
 using namespace quill::exec;
+using quill::test::processGone;
 using quill::test::waitUntil;
 
 namespace {
@@ -75,6 +77,23 @@ TEST_F(ScriptExecutionTest, RefusesALineBreakThatWouldStartAnotherCommand) {
     form.setText(Control::编辑框3, "pass\r\nrm -rf x");
     execution.executeScript();
     EXPECT_EQ(form.status(1), kLineBreakInCommand);
+}
+
+TEST_F(ScriptExecutionTest, WithoutAnInterpreterTheRunIsRefusedAndTheButtonStays) {
+    form.setEnabled(Control::按钮4, true);
+    form.setText(Control::编辑框5, makeScript("s.sql"));
+    execution.executeScript();  // never started
+    EXPECT_EQ(form.status(1), kConsoleGone);
+    EXPECT_TRUE(form.isEnabled(Control::按钮4));
+
+    console.startConsole(execution.outputHandler());
+    const pid_t pid = console.interpreterPid();
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return processGone(pid); }));
+    execution.executeScript();  // ended under us
+    EXPECT_EQ(form.status(1), kConsoleGone);
+    EXPECT_TRUE(form.isEnabled(Control::按钮4));
 }
 
 TEST_F(ScriptExecutionTest, OutputReachesTheLogInOrderAndPiledUpOutputInOneInsertion) {
