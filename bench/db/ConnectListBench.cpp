@@ -24,7 +24,8 @@ constexpr double kBudgetMs = 1000;
 QByteArray catalog() {
     QByteArray json = R"({"databases":[)";
     for (int i = 1; i <= kDatabases; ++i)
-        json += (i > 1 ? "," : "") + QStringLiteral(R"({"name":"库%1"})").arg(i, 4, 10, QChar('0')).toUtf8();
+        json += (i > 1 ? "," : "") +
+                QStringLiteral(R"({"name":"库%1"})").arg(i, 4, 10, QChar('0')).toUtf8();
     return json + "]}";
 }
 
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toUtf8());
-    if (qEnvironmentVariableIsEmpty("ODBCSYSINI")) qputenv("ODBCSYSINI", QUILL_ODBCSYSINI);
+    if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
+        qputenv("ODBCSYSINI", QUILL_ODBCSYSINI);
 
     test::StandinServer::Options options;
     options.catalogJson = catalog();
@@ -73,7 +75,8 @@ int main(int argc, char** argv) {
         trips = roundTrips(server) - before;
         rows = form.listRowCount();
         if (form.status(0) != DatabaseFlows::kListLoaded || rows != kDatabases + 4) {
-            std::fprintf(stderr, "run %d failed: \"%s\", %d rows\n", run, qPrintable(form.status(0)), rows);
+            std::fprintf(stderr, "run %d failed: \"%s\", %d rows\n", run,
+                         qPrintable(form.status(0)), rows);
             return 1;
         }
         flows.onDisconnectClicked();
@@ -81,9 +84,12 @@ int main(int argc, char** argv) {
 
     std::sort(times.begin(), times.end());
     const double median = times[times.size() / 2];
-    std::printf("connect + list of %d databases (%d rows) against quill-standin, %d runs\n", kDatabases, rows, kRuns);
-    std::printf("  time: median %.1f ms, best %.1f ms, worst %.1f ms\n", median, times.front(), times.back());
+    std::printf("connect + list of %d databases (%d rows) against quill-standin, %d runs\n",
+                kDatabases, rows, kRuns);
+    std::printf("  time: median %.1f ms, best %.1f ms, worst %.1f ms\n", median, times.front(),
+                times.back());
     std::printf("  round trips: %d per connect, %.2f per row\n", trips, double(trips) / rows);
-    std::printf("  median / 1 s budget: %.2f (%s)\n", median / kBudgetMs, median < kBudgetMs ? "within" : "OVER");
+    std::printf("  median / 1 s budget: %.2f (%s)\n", median / kBudgetMs,
+                median < kBudgetMs ? "within" : "OVER");
     return median < kBudgetMs ? 0 : 2;
 }

@@ -16,9 +16,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 
 #include "app/MainWindow.h"
@@ -35,12 +35,14 @@ const char kPassword[] = "Bench-Pass-1";
 
 // "(1 行受影响) 0000042 xxx…": 50 bytes with its line break.
 QByteArray printedText(long n) {
-    return "(1 行受影响) " + QByteArray::number(qlonglong(n)).rightJustified(7, '0') + " " + QByteArray(24, 'x');
+    return "(1 行受影响) " + QByteArray::number(qlonglong(n)).rightJustified(7, '0') + " " +
+           QByteArray(24, 'x');
 }
 
 bool writeScript(const QString& path, long lines) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
     QByteArray batch;
     for (long n = 0; n < lines; ++n) {
         batch += "PRINT N'" + printedText(n) + "'\n";
@@ -100,7 +102,8 @@ Pass throughTheLog(MainWindow& window, Console& console, exec::ScriptExecution& 
         }
         cpuAtTick = cpu;
         sinceTick.restart();
-        if (window.isEnabled(Control::按钮4)) loop.quit();
+        if (window.isEnabled(Control::按钮4))
+            loop.quit();
     });
     sinceTick.start();
     tick.start();
@@ -122,9 +125,12 @@ Pass throughTheLog(MainWindow& window, Console& console, exec::ScriptExecution& 
 void report(const char* what, double devNull, const Pass& pass, long lines) {
     std::printf("%s\n", what);
     std::printf("  to /dev/null:           %7.2f s\n", devNull);
-    std::printf("  through the log box:    %7.2f s   ratio %.2fx\n", pass.seconds, pass.seconds / devNull);
-    std::printf("  longest event-loop gap: %7lld ms (GUI thread busy %lld ms of it; at most %lld ms between ticks)\n",
-                pass.longestGapMs, pass.longestGapCpuMs, pass.longestCpuMs);
+    std::printf("  through the log box:    %7.2f s   ratio %.2fx\n", pass.seconds,
+                pass.seconds / devNull);
+    std::printf(
+        "  longest event-loop gap: %7lld ms (GUI thread busy %lld ms of it; at most %lld ms "
+        "between ticks)\n",
+        pass.longestGapMs, pass.longestGapCpuMs, pass.longestCpuMs);
     std::printf("  log box holds %ld lines: %s\n", pass.lines,
                 pass.lines >= lines ? "all of the output" : "OUTPUT MISSING");
 }
@@ -140,11 +146,13 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString script = dir.filePath("打印 一百万行.sql");
-    if (!writeScript(script, lines)) return 2;
+    if (!writeScript(script, lines))
+        return 2;
 
     QProcess standin;
     standin.start(bin + "/quill-standin", {"--port", "0", "--password", kPassword});
-    if (!standin.waitForReadyRead(10000)) return 2;
+    if (!standin.waitForReadyRead(10000))
+        return 2;
     const QString server = "127.0.0.1," + QString::fromLatin1(standin.readLine().trimmed());
     qputenv("SQLCMDSERVER", server.toUtf8());
     qputenv("SQLCMDPASSWORD", kPassword);
@@ -160,22 +168,25 @@ int main(int argc, char** argv) {
     std::printf("console log benchmark: %ld lines of %d bytes (%.1f MB)\n\n", lines, kLineBytes,
                 lines * kLineBytes / 1e6);
 
-    const double clientDevNull = secondsToDevNull(bin + "/quill-sqlcmd", {"-U", "sa", "-i", script});
+    const double clientDevNull =
+        secondsToDevNull(bin + "/quill-sqlcmd", {"-U", "sa", "-i", script});
     window.setText(Control::编辑框5, script);
     window.组合框1->setCurrentIndex(1);
     window.onAuthModeSelected();
     window.编辑框3->setText(kPassword);
     const Pass run = throughTheLog(window, console, execution, [&] { execution.executeScript(); });
-    report("A script run (quill-sqlcmd against quill-standin), goal at most 3x and 100 ms:", clientDevNull, run,
-           lines);
+    report("A script run (quill-sqlcmd against quill-standin), goal at most 3x and 100 ms:",
+           clientDevNull, run, lines);
 
     const QString generator = here + "/bench_lines";
     const QStringList args{QString::number(lines), QString::number(kLineBytes)};
     const double generatorDevNull = secondsToDevNull(generator, args);
-    const Pass flood = throughTheLog(window, console, execution,
-                                     [&] { console.sendCommandLine(generator + " " + args.join(' ')); });
+    const Pass flood = throughTheLog(window, console, execution, [&] {
+        console.sendCommandLine(generator + " " + args.join(' '));
+    });
     std::printf("\n");
-    report("The same output from a plain generator (the log box's own pace):", generatorDevNull, flood, lines);
+    report("The same output from a plain generator (the log box's own pace):", generatorDevNull,
+           flood, lines);
     std::printf("  log box pace: %.0f lines/s\n", double(lines) / flood.seconds);
 
     console.stopConsole();

@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
                               std::strtoull(argv[4], nullptr, 10) << 10);
         return 0;
     }
-    std::fprintf(stderr, "usage: %s inserts PATH ROWS GO_EVERY [utf16] | large PATH TOTAL_MB BATCH_KB\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s inserts PATH ROWS GO_EVERY [utf16] | large PATH TOTAL_MB BATCH_KB\n",
+                 argv[0]);
     return 2;
 }

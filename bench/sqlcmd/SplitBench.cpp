@@ -2,8 +2,8 @@
 // decoding (UTF-8 validation or UTF-16 conversion) plus splitting, over a
 // script held in memory and fed in 1 MB chunks as the client reads it.
 // Timed in CPU time, best of five: the machine is shared.
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -128,9 +128,11 @@ int main(int argc, char** argv) {
         const double splitOnly = best([&] { batches = split(text); });
         const double decodeSplit = best([&] { decodeAndSplit(raw); });
         const double gb = static_cast<double>(raw.size()) / 1e9;
-        std::printf("%s: %.0f MB, %ld batches; splitter alone %.2f GB/s; decode+split %.2f GB/s (CPU time)\n", argv[i],
-                    static_cast<double>(raw.size()) / 1e6, batches,
-                    static_cast<double>(text.size()) / 1e9 / splitOnly, gb / decodeSplit);
+        std::printf(
+            "%s: %.0f MB, %ld batches; splitter alone %.2f GB/s; decode+split %.2f GB/s (CPU "
+            "time)\n",
+            argv[i], static_cast<double>(raw.size()) / 1e6, batches,
+            static_cast<double>(text.size()) / 1e9 / splitOnly, gb / decodeSplit);
     }
     return 0;
 }

@@ -46,13 +46,14 @@ struct StandinProcess {
     int port = 0;
     StandinProcess(const std::string& binary, const std::string& catalog) {
         int out[2];
-        if (pipe(out) != 0) die("pipe");
+        if (pipe(out) != 0)
+            die("pipe");
         pid = fork();
         if (pid == 0) {
             dup2(out[1], 1);
             close(out[0]);
-            execl(binary.c_str(), binary.c_str(), "--port", "0", "--password", kPassword, "--catalog", catalog.c_str(),
-                  static_cast<char*>(nullptr));
+            execl(binary.c_str(), binary.c_str(), "--port", "0", "--password", kPassword,
+                  "--catalog", catalog.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -60,7 +61,8 @@ struct StandinProcess {
         ssize_t n = read(out[0], buf, sizeof buf - 1);
         close(out[0]);
         port = n > 0 ? std::atoi(buf) : 0;
-        if (port <= 0) die("quill-standin did not start: " + binary);
+        if (port <= 0)
+            die("quill-standin did not start: " + binary);
     }
     ~StandinProcess() {
         kill(pid, SIGTERM);
@@ -78,13 +80,16 @@ public:
         addr.sin_family = AF_INET;
         addr.sin_port = htons(static_cast<std::uint16_t>(port));
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) die("connect");
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+            die("connect");
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        Bytes prelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF, 9, 0, 0, 0, 0, 0, 0x02};
+        Bytes prelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
+                          0x01, 0xFF, 9,    0,    0,    0,    0,    0,    0x02};
         exchange(PacketType::Prelogin, prelogin);
         Bytes reply = exchange(PacketType::Login7, login7(database));
-        if (reply.size() < 13 || (reply[reply.size() - 12] & 0x02)) die("login refused");
+        if (reply.size() < 13 || (reply[reply.size() - 12] & 0x02))
+            die("login refused");
     }
     ~Client() { close(fd_); }
 
@@ -105,21 +110,26 @@ private:
         Bytes packets = framePackets(type, payload, 4096, 0);
         for (std::size_t sent = 0; sent < packets.size();) {
             ssize_t n = send(fd_, packets.data() + sent, packets.size() - sent, 0);
-            if (n <= 0) die("send");
+            if (n <= 0)
+                die("send");
             sent += static_cast<std::size_t>(n);
         }
         MessageAssembler in;
         std::uint8_t buf[65536];
         for (;;) {
-            if (auto m = in.next()) return std::move(m->payload);
+            if (auto m = in.next())
+                return std::move(m->payload);
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0) die("connection closed");
+            if (n <= 0)
+                die("connection closed");
             in.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
         }
     }
 
     static Bytes login7(const char16_t* database) {
-        std::u16string user = u"sa", password(kPassword, kPassword + std::char_traits<char>::length(kPassword)), db = database;
+        std::u16string user = u"sa",
+                       password(kPassword, kPassword + std::char_traits<char>::length(kPassword)),
+                       db = database;
         Bytes b(94, 0);
         ByteWriter w(b);
         b[4] = 0x04, b[7] = 0x74, b[9] = 0x10, b[25] = 0x03;
@@ -149,7 +159,8 @@ std::u16string insertBatch() {
     for (int i = 0; i < kBatchSize; ++i) {
         std::u16string n = fromUtf8(std::to_string(i));
         sql += u"INSERT [dbo].[t] ([id], [name], [price], [made]) VALUES (" + n + u", N'物品 " + n +
-               u" 的名称', CAST(12.50 AS Decimal(18, 2)), CAST(N'2023-12-24T10:00:00.000' AS DateTime))\n";
+               u" 的名称', CAST(12.50 AS Decimal(18, 2)), CAST(N'2023-12-24T10:00:00.000' AS "
+               u"DateTime))\n";
     }
     return sql;
 }
@@ -178,12 +189,15 @@ void insertsWithOwnClient(int port) {
         for (int b = 0; b < kBatches; ++b) {
             Bytes reply = c.batch(sql);
             // One DONE of 13 bytes per INSERT, nothing else.
-            if (reply.size() != 13u * kBatchSize || reply[0] != 0xFD) die("unexpected reply to the INSERT batch");
+            if (reply.size() != 13u * kBatchSize || reply[0] != 0xFD)
+                die("unexpected reply to the INSERT batch");
         }
     });
     double rate = kBatches * kBatchSize / s;
-    std::printf("INSERTs, batches of %d, own TDS client:    %10.0f statements/s   ratio to %.0f/s: %5.1fx\n",
-                kBatchSize, rate, kInsertTarget, rate / kInsertTarget);
+    std::printf(
+        "INSERTs, batches of %d, own TDS client:    %10.0f statements/s   ratio to %.0f/s: "
+        "%5.1fx\n",
+        kBatchSize, rate, kInsertTarget, rate / kInsertTarget);
 }
 
 struct Odbc {
@@ -192,12 +206,13 @@ struct Odbc {
     explicit Odbc(int port, const char* database) {
         SQLAllocEnv(&env);
         SQLAllocConnect(env, &dbc);
-        std::string cs = std::string("DRIVER=") + kDriver + ";SERVER=127.0.0.1," + std::to_string(port) +
-                         ";UID=sa;PWD=" + kPassword + ";DATABASE=" + database + ";TDS_Version=7.4;Encryption=off";
+        std::string cs = std::string("DRIVER=") + kDriver + ";SERVER=127.0.0.1," +
+                         std::to_string(port) + ";UID=sa;PWD=" + kPassword +
+                         ";DATABASE=" + database + ";TDS_Version=7.4;Encryption=off";
         SQLCHAR out[1024];
         SQLSMALLINT len;
-        if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, out,
-                                            sizeof out, &len, SQL_DRIVER_NOPROMPT)))
+        if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()),
+                                            SQL_NTS, out, sizeof out, &len, SQL_DRIVER_NOPROMPT)))
             die("ODBC connect failed");
     }
     ~Odbc() {
@@ -215,30 +230,39 @@ void insertsWithOdbc(int port) {
         for (int b = 0; b < kBatches; ++b) {
             SQLHSTMT st;
             SQLAllocStmt(odbc.dbc, &st);
-            if (!SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS))) die("ODBC INSERT failed");
+            if (!SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)))
+                die("ODBC INSERT failed");
             int results = 1;
-            while (SQLMoreResults(st) == SQL_SUCCESS) ++results;
-            if (results != kBatchSize) die("ODBC saw " + std::to_string(results) + " results");
+            while (SQLMoreResults(st) == SQL_SUCCESS)
+                ++results;
+            if (results != kBatchSize)
+                die("ODBC saw " + std::to_string(results) + " results");
             SQLFreeStmt(st, SQL_DROP);
         }
     });
     double rate = kBatches * kBatchSize / s;
-    std::printf("INSERTs, batches of %d, FreeTDS ODBC:      %10.0f statements/s   ratio to %.0f/s: %5.1fx\n",
-                kBatchSize, rate, kInsertTarget, rate / kInsertTarget);
+    std::printf(
+        "INSERTs, batches of %d, FreeTDS ODBC:      %10.0f statements/s   ratio to %.0f/s: "
+        "%5.1fx\n",
+        kBatchSize, rate, kInsertTarget, rate / kInsertTarget);
 }
 
 const char16_t* kTableList =
-    u"SELECT   a.name AS 表名, MAX(b.rows) AS 记录条数\r\nFROM      sys.sysobjects AS a INNER JOIN\r\n"
-    u"                sys.sysindexes AS b ON a.id = b.id\r\nWHERE   (a.xtype = 'u')\r\nGROUP BY a.name\r\n"
+    u"SELECT   a.name AS 表名, MAX(b.rows) AS 记录条数\r\nFROM      sys.sysobjects AS a INNER "
+    u"JOIN\r\n"
+    u"                sys.sysindexes AS b ON a.id = b.id\r\nWHERE   (a.xtype = 'u')\r\nGROUP BY "
+    u"a.name\r\n"
     u"ORDER BY 记录条数 DESC\r\n";
 const char16_t* kRowTotal =
-    u"SELECT   SUM(记录条数) AS 总记录数\r\nFROM      (SELECT   TOP (10000) a.name AS 表名, MAX(b.rows) AS 记录条数\r\n"
+    u"SELECT   SUM(记录条数) AS 总记录数\r\nFROM      (SELECT   TOP (10000) a.name AS 表名, "
+    u"MAX(b.rows) AS 记录条数\r\n"
     u"                 FROM      sys.sysobjects AS a INNER JOIN\r\n"
     u"                                 sys.sysindexes AS b ON a.id = b.id\r\n"
     u"                 WHERE   (a.xtype = 'u')\r\n                 GROUP BY a.name\r\n"
     u"                 ORDER BY 记录条数 DESC) AS t1";
 const char16_t* kTableCount =
-    u"select count(1) from sysobjects where xtype='U'  \r\n------------------------------ ‘查询表数’"
+    u"select count(1) from sysobjects where xtype='U'  \r\n------------------------------ "
+    u"‘查询表数’"
     u"------------------------------------";
 
 void catalogAnswers(int port) {
@@ -247,15 +271,17 @@ void catalogAnswers(int port) {
         const char* what;
         const char16_t* sql;
     };
-    for (Query q : {Query{"table count", kTableCount}, Query{"row total", kRowTotal}, Query{"table list (10,000 rows)", kTableList}}) {
+    for (Query q : {Query{"table count", kTableCount}, Query{"row total", kRowTotal},
+                    Query{"table list (10,000 rows)", kTableList}}) {
         double s = timed(5, [&] {
             Bytes reply = c.batch(q.sql);
             // The reply ends with the statement's DONE; its status tells of errors.
-            if (reply.size() < 13 || reply[reply.size() - 13] != 0xFD || (reply[reply.size() - 12] & 0x02))
+            if (reply.size() < 13 || reply[reply.size() - 13] != 0xFD ||
+                (reply[reply.size() - 12] & 0x02))
                 die("error answering the catalog query");
         });
-        std::printf("10,000-table catalog, %-26s %8.1f ms             ratio to %.0f s: %6.3f\n", q.what, s * 1000,
-                    kCatalogTarget, s / kCatalogTarget);
+        std::printf("10,000-table catalog, %-26s %8.1f ms             ratio to %.0f s: %6.3f\n",
+                    q.what, s * 1000, kCatalogTarget, s / kCatalogTarget);
     }
 
     // The same list as the tool reads it: a static cursor, one fetch per row.
@@ -267,17 +293,22 @@ void catalogAnswers(int port) {
         SQLSetStmtOption(st, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC);
         SQLSetStmtOption(st, SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY);
         SQLPrepare(st, reinterpret_cast<SQLCHAR*>(list.data()), SQL_NTS);
-        if (!SQL_SUCCEEDED(SQLExecute(st))) die("cursor open failed");
+        if (!SQL_SUCCEEDED(SQLExecute(st)))
+            die("cursor open failed");
         SQLULEN fetched;
         SQLUSMALLINT status;
         int rows = 0;
-        while (SQLExtendedFetch(st, SQL_FETCH_NEXT, 0, &fetched, &status) == SQL_SUCCESS) ++rows;
+        while (SQLExtendedFetch(st, SQL_FETCH_NEXT, 0, &fetched, &status) == SQL_SUCCESS)
+            ++rows;
         SQLExtendedFetch(st, SQL_FETCH_FIRST, 0, &fetched, &status);
-        if (rows != 10000) die("cursor gave " + std::to_string(rows) + " rows");
+        if (rows != 10000)
+            die("cursor gave " + std::to_string(rows) + " rows");
         SQLFreeStmt(st, SQL_DROP);
     });
-    std::printf("10,000-table catalog, table list via ODBC cursor (a fetch per row): %8.1f ms   ratio to %.0f s: %6.3f\n",
-                s * 1000, kCatalogTarget, s / kCatalogTarget);
+    std::printf(
+        "10,000-table catalog, table list via ODBC cursor (a fetch per row): %8.1f ms   ratio to "
+        "%.0f s: %6.3f\n",
+        s * 1000, kCatalogTarget, s / kCatalogTarget);
 }
 
 std::string writeCatalog() {
@@ -286,7 +317,8 @@ std::string writeCatalog() {
     f << R"({"databases":[{"name":"Bench","tables":[{"name":"t","rows":0}]},{"name":"Big","tables":[)";
     for (int i = 0; i < 10000; ++i)
         f << (i ? "," : "") << R"({"name":"表)" << i << R"(","rows":)" << (i * 37) % 100000
-          << (i % 3 == 0 ? R"(,"indexRows":[)" + std::to_string((i * 37) % 100000) + ",5]" : "") << "}";
+          << (i % 3 == 0 ? R"(,"indexRows":[)" + std::to_string((i * 37) % 100000) + ",5]" : "")
+          << "}";
     f << "]}]}";
     return path;
 }

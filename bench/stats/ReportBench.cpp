@@ -22,9 +22,11 @@ constexpr int kRuns = 3;
 QByteArray catalog() {
     QByteArray tables;
     for (int i = 0; i < kTables; ++i) {
-        if (i) tables += ',';
+        if (i)
+            tables += ',';
         // Every tenth name is Chinese; counts spread and repeat.
-        const QString name = i % 10 ? QString("Table%1").arg(i, 5, 10, QChar('0')) : QString("订单明细%1").arg(i);
+        const QString name =
+            i % 10 ? QString("Table%1").arg(i, 5, 10, QChar('0')) : QString("订单明细%1").arg(i);
         tables += QString(R"({"name":"%1","rows":%2,"indexRows":[%2,%3]})")
                       .arg(name)
                       .arg((i * 7919) % 1000000)
@@ -75,7 +77,8 @@ int main(int argc, char** argv) {
     }
     QFile report(opener.opened.last());
     const qint64 bytes = report.size();
-    std::printf("report of %d tables (%lld bytes): best %.3f s of %d runs\n", kTables, static_cast<long long>(bytes),
-                *std::min_element(seconds.begin(), seconds.end()), kRuns);
+    std::printf("report of %d tables (%lld bytes): best %.3f s of %d runs\n", kTables,
+                static_cast<long long>(bytes), *std::min_element(seconds.begin(), seconds.end()),
+                kRuns);
     return 0;
 }

@@ -16,7 +16,8 @@ standin::Bytes loginPayload() {
     b[4] = 0x04, b[7] = 0x74;
     b[25] = 0x03;
     const std::uint8_t password[] = {0xA2, 0xA5, 0xD2, 0xA5};  // "pw", encoded
-    for (std::size_t at : {36, 40, 44, 48, 52, 56, 60, 64, 68}) b[at] = 94;
+    for (std::size_t at : {36, 40, 44, 48, 52, 56, 60, 64, 68})
+        b[at] = 94;
     b[40] = 94, b[42] = 2;  // user "sa"
     b[44] = 98, b[46] = 2;  // password
     const std::uint8_t user[] = {'s', 0, 'a', 0};
@@ -29,23 +30,27 @@ standin::Bytes loginPayload() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     const std::uint8_t mode = data[0] & 3;
     std::span<const std::uint8_t> rest(data + 1, size - 1);
 
     standin::ServerState state(standin::ServerConfig{u"sa", u"pw", u"fuzz", u"FUZZ"});
     state.catalog.create(u"Shop").addTable(u"dbo", u"Orders", 3, {3, 1}, standin::DateTime{});
     standin::Session session(state, nullptr, 51);
-    if (mode != 0 && session.handle(standin::Request{0x10, loginPayload()}).close) __builtin_trap();
+    if (mode != 0 && session.handle(standin::Request{0x10, loginPayload()}).close)
+        __builtin_trap();
 
     if (mode >= 2) {
-        standin::Request r{static_cast<std::uint8_t>(mode == 2 ? 0x01 : 0x03), {rest.begin(), rest.end()}};
+        standin::Request r{static_cast<std::uint8_t>(mode == 2 ? 0x01 : 0x03),
+                           {rest.begin(), rest.end()}};
         session.handle(std::move(r));
         return 0;
     }
     standin::MessageAssembler in(32768, 1 << 20);
     in.feed(rest);
     while (auto m = in.next())
-        if (session.handle(std::move(*m)).close) break;
+        if (session.handle(std::move(*m)).close)
+            break;
     return 0;
 }

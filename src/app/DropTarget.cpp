@@ -11,23 +11,27 @@ namespace quill {
 namespace {
 
 bool isFileList(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().isEmpty()) return false;
+    if (!data || !data->hasUrls() || data->urls().isEmpty())
+        return false;
     for (const QUrl& url : data->urls())
-        if (!url.isLocalFile()) return false;
+        if (!url.isLocalFile())
+            return false;
     return true;
 }
 
 }  // namespace
 
 void DropTarget::registerOn(QWidget* widget) {
-    if (widget_) return;
+    if (widget_)
+        return;
     widget_ = widget;
     widget->setAcceptDrops(true);
     widget->installEventFilter(this);
 }
 
 bool DropTarget::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != widget_) return QObject::eventFilter(watched, event);
+    if (watched != widget_)
+        return QObject::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
@@ -49,7 +53,8 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event) {
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
             QStringList paths;
-            for (const QUrl& url : drop->mimeData()->urls()) paths << url.toLocalFile();
+            for (const QUrl& url : drop->mimeData()->urls())
+                paths << url.toLocalFile();
             emit filesDropped(droppedFilesText(paths));
             return true;
         }

@@ -204,17 +204,20 @@ void MainWindow::wireHandlers() {
 }
 
 void MainWindow::wireDatabase() {
-    databaseFlows_ = std::make_unique<DatabaseFlows>(*this, services_.state, services_.boxes, 外部数据库1);
+    databaseFlows_ =
+        std::make_unique<DatabaseFlows>(*this, services_.state, services_.boxes, 外部数据库1);
     DatabaseFlows* flows = databaseFlows_.get();
     connect(按钮1, &QPushButton::clicked, flows, [flows] { flows->onConnectClicked(); });
     connect(按钮2, &QPushButton::clicked, flows, [flows] { flows->onDisconnectClicked(); });
     connect(按钮3, &QPushButton::clicked, flows, [flows] { flows->loadDatabaseList(); });
-    connect(deleteDatabaseAction, &QAction::triggered, flows, [flows] { flows->onDeleteDatabaseClicked(); });
+    connect(deleteDatabaseAction, &QAction::triggered, flows,
+            [flows] { flows->onDeleteDatabaseClicked(); });
 }
 
 void MainWindow::wireScripts() {
     scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console);
-    connect(按钮4, &QPushButton::clicked, scriptExecution_.get(), &exec::ScriptExecution::executeScript);
+    connect(按钮4, &QPushButton::clicked, scriptExecution_.get(),
+            &exec::ScriptExecution::executeScript);
     connect(拖放对象1, &DropTarget::filesDropped, this, &MainWindow::onScriptFilesDropped);
 }
 
@@ -225,11 +228,14 @@ void MainWindow::onScriptFilesDropped(const QString& files) {
 }
 
 void MainWindow::wireStats() {
-    statsFlows_ = std::make_unique<StatsFlows>(*this, services_.state, services_.boxes, services_.opener, 外部数据库2,
-                                               stats::ReportFolders::ofThisProgram());
+    statsFlows_ =
+        std::make_unique<StatsFlows>(*this, services_.state, services_.boxes, services_.opener,
+                                     外部数据库2, stats::ReportFolders::ofThisProgram());
     StatsFlows* flows = statsFlows_.get();
-    connect(tableTotalsAction, &QAction::triggered, this, [flows] { flows->onTableTotalsClicked(); });
-    connect(tableReportAction, &QAction::triggered, this, [flows] { flows->onTableReportClicked(); });
+    connect(tableTotalsAction, &QAction::triggered, this,
+            [flows] { flows->onTableTotalsClicked(); });
+    connect(tableReportAction, &QAction::triggered, this,
+            [flows] { flows->onTableReportClicked(); });
 }
 
 void MainWindow::placeCentred() {

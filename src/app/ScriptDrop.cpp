@@ -12,16 +12,19 @@ namespace {
 // under Unicode case folding does not end in ".sql".
 bool endsWithSql(const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    if (bytes.size() < 4) return false;
+    if (bytes.size() < 4)
+        return false;
     return bytes.right(4).toLower() == ".sql";
 }
 
 }  // namespace
 
 QString droppedFilesText(const QStringList& paths) {
-    if (paths.size() == 1) return paths.front();
+    if (paths.size() == 1)
+        return paths.front();
     QString text;
-    for (const QString& path : paths) text += path + "\r\n";
+    for (const QString& path : paths)
+        text += path + "\r\n";
     return text;
 }
 

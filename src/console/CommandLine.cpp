@@ -18,7 +18,8 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
                 quoted = !quoted;
             }
         } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (inArgument) args.push_back(std::move(current));
+            if (inArgument)
+                args.push_back(std::move(current));
             current.clear();
             inArgument = false;
         } else {
@@ -26,14 +27,16 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
             inArgument = true;
         }
     }
-    if (inArgument) args.push_back(std::move(current));
+    if (inArgument)
+        args.push_back(std::move(current));
     return args;
 }
 
 std::string quoteArgument(std::string_view argument) {
     std::string out = "\"";
     for (char c : argument) {
-        if (c == '"') out += '"';
+        if (c == '"')
+            out += '"';
         out += c;
     }
     out += '"';

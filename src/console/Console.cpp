@@ -2,12 +2,12 @@
 #include "console/StartThread.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -21,7 +21,8 @@ namespace quill {
 namespace {
 
 void closeFd(int& fd) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     fd = -1;
 }
 
@@ -37,14 +38,19 @@ void* readerThread(void* param) {
     for (;;) {
         pollfd fds[2] = {{console.stdoutRead, POLLIN, 0}, {console.stopEvent, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
-        if (fds[1].revents != 0) break;
+        if (fds[1].revents != 0)
+            break;
         ssize_t n = ::read(console.stdoutRead, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        console.latestOutput = QByteArray(buffer.data(), qsizetype(::strnlen(buffer.data(), size_t(n))));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        console.latestOutput =
+            QByteArray(buffer.data(), qsizetype(::strnlen(buffer.data(), size_t(n))));
         context->handler(console.latestOutput);
     }
     return nullptr;
@@ -67,7 +73,8 @@ bool writeAll(int fd, const QByteArray& bytes) {
     while (left > 0) {
         ssize_t n = ::write(fd, data, size_t(left));
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             if (errno == EPIPE && !pipeWasPending) {
                 timespec none{0, 0};
                 sigtimedwait(&pipeOnly, nullptr, &none);
@@ -91,7 +98,8 @@ pid_t spawnInterpreter(const QByteArray& program, const QByteArray& workingDirec
     // Nothing else of the program reaches the interpreter, even descriptors
     // some library opened without close-on-exec.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    if (!workingDirectory.isEmpty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.constData());
+    if (!workingDirectory.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.constData());
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -125,42 +133,52 @@ ConsoleInstance::~ConsoleInstance() {
 Console::Console(QString interpreter, QString workingDirectory)
     : interpreter_(std::move(interpreter)), workingDirectory_(std::move(workingDirectory)) {}
 
-Console::~Console() { stopConsole(); }
+Console::~Console() {
+    stopConsole();
+}
 
 void Console::startConsole(OutputHandler handler) {
     stopConsole();
 
     auto console = std::make_shared<ConsoleInstance>();
     int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) return;
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return;
     console->stdinRead = in[0];
     console->stdinWrite = in[1];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return;
     console->stdoutRead = out[0];
     console->stdoutWrite = out[1];
     console->stopEvent = ::eventfd(0, EFD_CLOEXEC);
-    if (console->stopEvent < 0) return;
+    if (console->stopEvent < 0)
+        return;
 
-    console->processId = spawnInterpreter(QFile::encodeName(interpreter_), QFile::encodeName(workingDirectory_),
-                                          console->stdinRead, console->stdoutWrite);
+    console->processId =
+        spawnInterpreter(QFile::encodeName(interpreter_), QFile::encodeName(workingDirectory_),
+                         console->stdinRead, console->stdoutWrite);
     // The interpreter holds its own copies now; the reader sees end of file
     // once it and the programs it started are gone.
     closeFd(console->stdinRead);
     closeFd(console->stdoutWrite);
-    if (console->processId == 0) return;
+    if (console->processId == 0)
+        return;
 
     auto* context = new ReaderContext{console, std::move(handler)};
-    if (!startThread(readerThread, context, false, nullptr)) delete context;
+    if (!startThread(readerThread, context, false, nullptr))
+        delete context;
     instance_ = std::move(console);
 }
 
 bool Console::sendCommandLine(const QString& text) {
-    if (!instance_ || instance_->stdinWrite < 0) return false;
+    if (!instance_ || instance_->stdinWrite < 0)
+        return false;
     return writeAll(instance_->stdinWrite, text.toUtf8() + "\r\n");
 }
 
 void Console::stopConsole() {
-    if (!instance_) return;
+    if (!instance_)
+        return;
     std::shared_ptr<ConsoleInstance> console = std::move(instance_);
     closeFd(console->stdinWrite);
     if (console->processId > 0) {
@@ -172,6 +190,8 @@ void Console::stopConsole() {
     [[maybe_unused]] ssize_t ignored = ::write(console->stopEvent, &one, sizeof one);
 }
 
-pid_t Console::interpreterPid() const { return instance_ ? instance_->processId : 0; }
+pid_t Console::interpreterPid() const {
+    return instance_ ? instance_->processId : 0;
+}
 
 }  // namespace quill

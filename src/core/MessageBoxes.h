@@ -23,7 +23,15 @@ constexpr unsigned ButtonMask = 0xF;
 constexpr unsigned IconMask = 0xF0;
 }  // namespace mb
 
-enum Answer : int { IdOk = 0, IdCancel = 1, IdAbort = 2, IdRetry = 3, IdIgnore = 4, IdYes = 5, IdNo = 6 };
+enum Answer : int {
+    IdOk = 0,
+    IdCancel = 1,
+    IdAbort = 2,
+    IdRetry = 3,
+    IdIgnore = 4,
+    IdYes = 5,
+    IdNo = 6
+};
 
 // Every message box of the program goes through this, so tests can answer them.
 // Boxes have no owner window and are application-modal; TaskModal is added

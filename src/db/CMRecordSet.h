@@ -58,7 +58,8 @@ public:
 private:
     SQLRETURN fetch(SQLUSMALLINT orientation);
     std::optional<FieldValue> readData(const Column& c, int column);
-    std::optional<QByteArray> readBytes(int column, SQLSMALLINT cType, std::int64_t bufferSize, bool whole);
+    std::optional<QByteArray> readBytes(int column, SQLSMALLINT cType, std::int64_t bufferSize,
+                                        bool whole);
     template <class T>
     std::optional<T> readFixed(int column, SQLSMALLINT cType);
     QByteArray boundText(const Column& c) const;

@@ -27,7 +27,8 @@ FieldValue fromBoundText(int sqlType, const QByteArray& text);
 // Days since 1899-12-30 with the time of day as fraction (below zero the
 // fraction counts away from zero too), the days clamped to the years 100 to
 // 9999.
-double oleDays(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds);
+double oleDays(int year, int month, int day, int hour, int minute, int second,
+               std::uint32_t nanoseconds);
 
 // At most `n` bytes of UTF-8 text, cut before a character that would not
 // fit whole.

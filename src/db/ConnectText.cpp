@@ -17,18 +17,22 @@ constexpr qsizetype kFileDsnLimit = 2047;
 // anything over half of that might not fit.
 constexpr qsizetype kMaxDriverString = 16383;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool needsBraces(const QByteArray& v) {
     for (char c : v)
-        if (c == ';' || c == '{' || c == '}' || c == '=') return true;
+        if (c == ';' || c == '{' || c == '}' || c == '=')
+            return true;
     return !v.isEmpty() && (isBlank(v.front()) || isBlank(v.back()));
 }
 
 // Keys the driver manager acts on itself; none may come out of a value.
 bool isDriverManagerKey(const QByteArray& key) {
     for (const char* k : {"DSN", "FILEDSN", "SAVEFILE", "DMEnvAttr", "DMConnAttr", "DMStmtAttr"})
-        if (key.compare(k, Qt::CaseInsensitive) == 0) return true;
+        if (key.compare(k, Qt::CaseInsensitive) == 0)
+            return true;
     return false;
 }
 
@@ -36,10 +40,12 @@ bool driverManagerReadsAsBuilt(const QByteArray& s, bool withFileDsn) {
     bool sawDriver = false;
     for (const auto& [key, value] : driverManagerPairs(s)) {
         if (key.compare("DRIVER", Qt::CaseInsensitive) == 0) {
-            if (value != kDriver) return false;
+            if (value != kDriver)
+                return false;
             sawDriver = true;
         } else if (key.compare("FILEDSN", Qt::CaseInsensitive) == 0) {
-            if (!withFileDsn) return false;
+            if (!withFileDsn)
+                return false;
         } else if (isDriverManagerKey(key)) {
             return false;
         }
@@ -53,18 +59,21 @@ bool driverManagerReadsAsBuilt(const QByteArray& s, bool withFileDsn) {
 std::vector<QByteArray> driverManagerViews(const QByteArray& utf8) {
     const QString text = QString::fromUtf8(utf8);
     QByteArray lowBytes;
-    for (QChar c : text) lowBytes += char(c.unicode() & 0xFF);
+    for (QChar c : text)
+        lowBytes += char(c.unicode() & 0xFF);
     std::vector<QByteArray> views{lowBytes};
 
     iconv_t cd = iconv_open(nl_langinfo(CODESET), "UTF-16LE");
-    if (cd == iconv_t(-1)) return views;
+    if (cd == iconv_t(-1))
+        return views;
     QByteArray in(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     QByteArray out(in.size() * 2 + 4, '\0');
     char* ip = in.data();
     char* op = out.data();
     size_t inLeft = size_t(in.size());
     size_t outLeft = size_t(out.size());
-    if (iconv(cd, &ip, &inLeft, &op, &outLeft) != size_t(-1)) views.push_back(out.left(op - out.data()));
+    if (iconv(cd, &ip, &inLeft, &op, &outLeft) != size_t(-1))
+        views.push_back(out.left(op - out.data()));
     iconv_close(cd);
     return views;
 }
@@ -72,16 +81,19 @@ std::vector<QByteArray> driverManagerViews(const QByteArray& utf8) {
 }  // namespace
 
 QString serverAddress(const QString& server) {
-    if (server.isEmpty()) return server;
+    if (server.isEmpty())
+        return server;
     qsizetype instanceAt = server.indexOf('\\');
     QString hostPort = instanceAt < 0 ? server : server.left(instanceAt);
     QString instance = instanceAt < 0 ? QString() : server.mid(instanceAt);
     qsizetype commaAt = hostPort.indexOf(',');
     QString host = commaAt < 0 ? hostPort : hostPort.left(commaAt);
     QString port = commaAt < 0 ? QString() : hostPort.mid(commaAt);
-    if (host == "." || host.compare("(local)", Qt::CaseInsensitive) == 0) host = "127.0.0.1";
+    if (host == "." || host.compare("(local)", Qt::CaseInsensitive) == 0)
+        host = "127.0.0.1";
     // A named instance finds its port through the browser service.
-    if (port.isEmpty() && instance.isEmpty()) port = ",1433";
+    if (port.isEmpty() && instance.isEmpty())
+        port = ",1433";
     return host + port + instance;
 }
 
@@ -94,9 +106,11 @@ std::vector<std::pair<QByteArray, QByteArray>> driverManagerPairs(const QByteArr
     qsizetype i = 0;
     const qsizetype n = s.size();
     for (;;) {
-        while (i < n && (std::isspace(static_cast<unsigned char>(s[i])) || s[i] == ';')) ++i;
+        while (i < n && (std::isspace(static_cast<unsigned char>(s[i])) || s[i] == ';'))
+            ++i;
         qsizetype eq = s.indexOf('=', i);
-        if (i >= n || eq < 0) break;
+        if (i >= n || eq < 0)
+            break;
         QByteArray key = s.mid(i, eq - i);
         QByteArray value;
         i = eq + 1;
@@ -104,13 +118,16 @@ std::vector<std::pair<QByteArray, QByteArray>> driverManagerPairs(const QByteArr
             // Up to a closing brace that is not doubled; "}}" stands for "}".
             ++i;
             while (i < n && (s[i] != '}' || (i + 1 < n && s[i + 1] == '}'))) {
-                if (s[i] == '}') ++i;
+                if (s[i] == '}')
+                    ++i;
                 value += s[i++];
             }
-            if (i < n) ++i;
+            if (i < n)
+                ++i;
         } else {
             qsizetype end = s.indexOf(';', i);
-            if (end < 0) end = n;
+            if (end < 0)
+                end = n;
             value = s.mid(i, end - i);
             i = end;
         }
@@ -121,7 +138,8 @@ std::vector<std::pair<QByteArray, QByteArray>> driverManagerPairs(const QByteArr
                 replaced = true;
             }
         }
-        if (!replaced) pairs.emplace_back(key, value);
+        if (!replaced)
+            pairs.emplace_back(key, value);
     }
     return pairs;
 }
@@ -131,16 +149,21 @@ std::optional<QByteArray> dsnText(const OpenParameters& p, const QByteArray& com
     const QByteArray user = p.user.toUtf8();
     const QByteArray database = p.database.toUtf8();
     for (const QByteArray* v : {&server, &user, &database, &computerName})
-        if (v->contains('\r') || v->contains('\n')) return std::nullopt;
+        if (v->contains('\r') || v->contains('\n'))
+            return std::nullopt;
 
     QByteArray text = QByteArray("[ODBC]\r\nDRIVER=") + kDriver + "\r\nSERVER=" + server;
-    if (!user.isEmpty()) text += "\r\nUID=" + user;
-    if (!database.isEmpty()) text += "\r\nDATABASE=" + database;
-    if (!computerName.isEmpty()) text += "\r\nWSID=" + computerName;
+    if (!user.isEmpty())
+        text += "\r\nUID=" + user;
+    if (!database.isEmpty())
+        text += "\r\nDATABASE=" + database;
+    if (!computerName.isEmpty())
+        text += "\r\nWSID=" + computerName;
     return text + "\r\n";
 }
 
-std::optional<ConnectStrings> connectStrings(const OpenParameters& p, const QByteArray& computerName,
+std::optional<ConnectStrings> connectStrings(const OpenParameters& p,
+                                             const QByteArray& computerName,
                                              const QByteArray& dsnPath) {
     bool braced = false;
     bool unreadable = false;
@@ -154,28 +177,35 @@ std::optional<ConnectStrings> connectStrings(const OpenParameters& p, const QByt
         return q;
     };
     auto element = [&](const char* key, const QString& value) {
-        return value.isEmpty() ? QByteArray() : QByteArray(";") + key + "=" + quoted(value.toUtf8());
+        return value.isEmpty() ? QByteArray()
+                               : QByteArray(";") + key + "=" + quoted(value.toUtf8());
     };
 
-    QByteArray tail = QByteArray(";DRIVER=") + kDriver + ";SERVER=" + quoted(serverAddress(p.server).toUtf8());
+    QByteArray tail =
+        QByteArray(";DRIVER=") + kDriver + ";SERVER=" + quoted(serverAddress(p.server).toUtf8());
     tail += element("UID", p.user) + element("PWD", p.password) + element("DATABASE", p.database);
-    if (!computerName.isEmpty()) tail += ";WSID=" + quoted(computerName);
+    if (!computerName.isEmpty())
+        tail += ";WSID=" + quoted(computerName);
     // Names and messages arrive as UTF-8 whatever the process locale.
     tail += ";ClientCharset=UTF-8";
 
     const QByteArray fileDsn = "FILEDSN=" + quoted(dsnPath);
     ConnectStrings s;
     s.connectString = "ODBC;" + fileDsn + tail + ";";
-    if (unreadable) return std::nullopt;
+    if (unreadable)
+        return std::nullopt;
 
     const QByteArray withFile = fileDsn + tail + ";";
     bool ascii = true;
-    for (char c : withFile) ascii &= static_cast<unsigned char>(c) < 0x80;
+    for (char c : withFile)
+        ascii &= static_cast<unsigned char>(c) < 0x80;
     const bool keepFile = ascii && !braced && withFile.size() <= kFileDsnLimit;
     s.driverString = keepFile ? withFile : tail.mid(1) + ";";
-    if (s.driverString.size() > kMaxDriverString) return std::nullopt;
+    if (s.driverString.size() > kMaxDriverString)
+        return std::nullopt;
     for (const QByteArray& view : driverManagerViews(s.driverString))
-        if (!driverManagerReadsAsBuilt(view, keepFile)) return std::nullopt;
+        if (!driverManagerReadsAsBuilt(view, keepFile))
+            return std::nullopt;
     return s;
 }
 

@@ -51,7 +51,8 @@ std::optional<QByteArray> dsnText(const OpenParameters& p, const QByteArray& com
 // the driver intact: a NUL anywhere, a braced value holding "};", a string
 // the driver manager would read other keys from, or one too long to hand
 // back.
-std::optional<ConnectStrings> connectStrings(const OpenParameters& p, const QByteArray& computerName,
+std::optional<ConnectStrings> connectStrings(const OpenParameters& p,
+                                             const QByteArray& computerName,
                                              const QByteArray& dsnPath);
 
 }  // namespace quill::db

@@ -21,10 +21,12 @@ std::optional<std::vector<QString>> readDatabaseNames(ODBCDB& db) {
     ODBCDB::RecordSetHandle hc = db.OpenTable(kCountQuery);
     std::optional<std::int32_t> count = db.ReadColumn(hc, 1).toInt32();
     db.CloseTable(hc);
-    if (!count) return std::nullopt;
+    if (!count)
+        return std::nullopt;
 
     ODBCDB::RecordSetHandle hn = db.OpenTable(kNamesQuery);
-    if (hn == 0) return std::nullopt;
+    if (hn == 0)
+        return std::nullopt;
     std::vector<QString> names;
     for (std::int32_t i = 1; i <= *count && !db.IsEof(hn); ++i) {
         names.push_back(db.ReadColumn(hn, 1).toText());
@@ -40,7 +42,8 @@ QString versionHeadline(const QString& version) {
     const QByteArray bytes = version.toUtf8();
     const qsizetype p = bytes.indexOf("  ") + 1;  // 1-based; 0 when absent
     const qsizetype n = p - 7;
-    if (p == 0 || n <= 0) return {};
+    if (p == 0 || n <= 0)
+        return {};
     return QString::fromUtf8(db::utf8Prefix(bytes, n));
 }
 
@@ -50,7 +53,8 @@ QString serverMessage(const QString& driverMessage) {
         qsizetype start = 0;
         while (start < line.size() && line[start] == '[') {
             const qsizetype close = line.indexOf(']', start);
-            if (close < 0) break;
+            if (close < 0)
+                break;
             start = close + 1;
         }
         line.remove(0, start);
@@ -62,14 +66,18 @@ QString dropStatement(const QString& databaseName) {
     return "drop database [" + QString(databaseName).replace("]", "]]") + "]";
 }
 
-DatabaseFlows::DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes, ODBCDB& database, QObject* parent)
+DatabaseFlows::DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes, ODBCDB& database,
+                             QObject* parent)
     : QObject(parent), form_(form), state_(state), boxes_(boxes), db_(database) {}
 
 DatabaseFlows::~DatabaseFlows() {
-    for (Worker& w : workers_) w.thread.join();
+    for (Worker& w : workers_)
+        w.thread.join();
 }
 
-bool DatabaseFlows::onGuiThread() const { return QThread::currentThread() == thread(); }
+bool DatabaseFlows::onGuiThread() const {
+    return QThread::currentThread() == thread();
+}
 
 void DatabaseFlows::onForm(std::function<void(Form&)> update) {
     if (onGuiThread())
@@ -82,7 +90,8 @@ std::unique_lock<std::mutex> DatabaseFlows::lockDatabase() {
     std::unique_lock lock(db_.Lock());
     // Workers post their updates before they let go of the lock: delivering
     // them now keeps the form in the order the database was used.
-    if (onGuiThread()) QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (onGuiThread())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     return lock;
 }
 
@@ -94,8 +103,8 @@ void DatabaseFlows::onConnectClicked() {
     {
         auto lock = lockDatabase();
         if (form_.authIndex() == 1)
-            opened = db_.OpenSqlDatabase(serverText, form_.text(Control::编辑框2), form_.text(Control::编辑框3), {}, 0,
-                                         false);
+            opened = db_.OpenSqlDatabase(serverText, form_.text(Control::编辑框2),
+                                         form_.text(Control::编辑框3), {}, 0, false);
         else
             opened = db_.OpenSqlDatabase(".", {}, {}, {}, 0, true);
         if (opened) {
@@ -125,7 +134,8 @@ void DatabaseFlows::loadDatabaseList() {
     onForm([](Form& f) { f.clearList(); });
     auto lock = lockDatabase();
     std::optional<std::vector<QString>> names;
-    if (state_.connected() != 0) names = readDatabaseNames(db_);
+    if (state_.connected() != 0)
+        names = readDatabaseNames(db_);
     // Each update replaces the whole list: those of several loads cannot mix.
     if (!names) {
         onForm([](Form& f) {
@@ -163,7 +173,8 @@ void DatabaseFlows::closeDatabase() {
 
 void DatabaseFlows::onDeleteDatabaseClicked() {
     const QString question = "您确定要删除  [" + state_.selectedDatabaseName() + "] 数据库吗！！！";
-    if (boxes_.show(question, "提示！", mb::YesNo | mb::IconExclamation) != IdYes) return;
+    if (boxes_.show(question, "提示！", mb::YesNo | mb::IconExclamation) != IdYes)
+        return;
     startWorker([this] { deleteSelectedDatabase(); });
 }
 
@@ -173,8 +184,9 @@ void DatabaseFlows::deleteSelectedDatabase() {
         auto lock = lockDatabase();
         ODBCDB::RecordSetHandle h = db_.OpenTable(statement);
         // The server may refuse (a database in use, missing rights): say so.
-        const QString status =
-            db_.StatementExecuted() ? QString(kDropExecuted) : kDropFailed + serverMessage(db_.LastError());
+        const QString status = db_.StatementExecuted()
+                                   ? QString(kDropExecuted)
+                                   : kDropFailed + serverMessage(db_.LastError());
         db_.CloseTable(h);
         onForm([status](Form& f) { f.setStatus(1, status); });
     }
@@ -183,7 +195,8 @@ void DatabaseFlows::deleteSelectedDatabase() {
 
 void DatabaseFlows::startWorker(std::function<void()> body) {
     workers_.remove_if([](Worker& w) {
-        if (!w.done->load()) return false;
+        if (!w.done->load())
+            return false;
         w.thread.join();
         return true;
     });

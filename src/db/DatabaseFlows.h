@@ -25,7 +25,8 @@ namespace quill {
 // to the GUI thread, in order.
 class DatabaseFlows : public QObject {
 public:
-    DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes, ODBCDB& database, QObject* parent = nullptr);
+    DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes, ODBCDB& database,
+                  QObject* parent = nullptr);
     // Waits for deletion workers still running; close the connection first
     // (closeDatabase) and they finish at once.
     ~DatabaseFlows() override;

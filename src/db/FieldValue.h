@@ -25,7 +25,9 @@ public:
     };
 
     FieldValue() = default;  // empty text
-    static FieldValue text(QByteArray utf8) { return FieldValue(Storage(std::in_place_index<0>, std::move(utf8))); }
+    static FieldValue text(QByteArray utf8) {
+        return FieldValue(Storage(std::in_place_index<0>, std::move(utf8)));
+    }
     static FieldValue int32(std::int32_t v) { return FieldValue(Storage(v)); }
     static FieldValue int16(std::int16_t v) { return FieldValue(Storage(v)); }
     static FieldValue byte(std::uint8_t v) { return FieldValue(Storage(v)); }
@@ -33,7 +35,9 @@ public:
     static FieldValue dbl(double v) { return FieldValue(Storage(v)); }
     static FieldValue logical(bool v) { return FieldValue(Storage(v)); }
     static FieldValue dateTime(double days) { return FieldValue(Storage(DateTime{days})); }
-    static FieldValue binary(QByteArray bytes) { return FieldValue(Storage(Binary{std::move(bytes)})); }
+    static FieldValue binary(QByteArray bytes) {
+        return FieldValue(Storage(Binary{std::move(bytes)}));
+    }
 
     Kind kind() const { return Kind(value_.index()); }
     bool isEmptyText() const { return kind() == Kind::Text && std::get<0>(value_).isEmpty(); }
@@ -49,13 +53,16 @@ public:
 
     // The alternative of the given type, when the value holds it.
     template <class T>
-    const T* get() const { return std::get_if<T>(&value_); }
+    const T* get() const {
+        return std::get_if<T>(&value_);
+    }
 
     bool operator==(const FieldValue&) const = default;
 
 private:
     // Alternatives in the order of Kind.
-    using Storage = std::variant<QByteArray, std::int32_t, std::int16_t, std::uint8_t, float, double, bool, DateTime, Binary>;
+    using Storage = std::variant<QByteArray, std::int32_t, std::int16_t, std::uint8_t, float,
+                                 double, bool, DateTime, Binary>;
     explicit FieldValue(Storage v) : value_(std::move(v)) {}
     Storage value_;
 };

@@ -15,7 +15,8 @@ namespace {
 // for; empty when it cannot be read.
 QByteArray computerName() {
     char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return {};
     return QByteArray(name).left(23);
 }
 
@@ -27,7 +28,9 @@ std::mutex& dsnSequence() {
 
 }  // namespace
 
-ODBCDB::~ODBCDB() { CloseDatabase(); }
+ODBCDB::~ODBCDB() {
+    CloseDatabase();
+}
 
 bool ODBCDB::OpenSqlDatabase(const QString& server, const QString& user, const QString& password,
                              const QString& database, int readOnly, bool noPrompt) {
@@ -35,17 +38,20 @@ bool ODBCDB::OpenSqlDatabase(const QString& server, const QString& user, const Q
     const db::OpenParameters p{server, user, password, database};
     const QByteArray host = computerName();
     const std::optional<QByteArray> text = db::dsnText(p, host);
-    if (!text) return false;
+    if (!text)
+        return false;
 
     db::odbc::Connection* opened = nullptr;
     {
         std::lock_guard sequence(dsnSequence());
         db::DsnFile file(*text);
         const std::optional<db::ConnectStrings> strings = db::connectStrings(p, host, file.path());
-        if (!strings) return false;
+        if (!strings)
+            return false;
         opened = db::odbc::NewOpenDatabase(strings->driverString, readOnly, noPrompt, &lastError_);
     }
-    if (!opened) return false;
+    if (!opened)
+        return false;
     CloseDatabase();
     connection_ = opened;
     return true;
@@ -56,7 +62,9 @@ void ODBCDB::CloseDatabase() {
     connection_ = nullptr;
 }
 
-QString ODBCDB::ConnectString() const { return QString::fromUtf8(db::odbc::ConnectString(connection_)); }
+QString ODBCDB::ConnectString() const {
+    return QString::fromUtf8(db::odbc::ConnectString(connection_));
+}
 
 ODBCDB::RecordSetHandle ODBCDB::OpenTable(const QString& statement) {
     db::odbc::StatementOutcome outcome;
@@ -66,13 +74,21 @@ ODBCDB::RecordSetHandle ODBCDB::OpenTable(const QString& statement) {
     return h;
 }
 
-void ODBCDB::CloseTable(RecordSetHandle handle) { db::odbc::CloseTable(connection_, handle); }
+void ODBCDB::CloseTable(RecordSetHandle handle) {
+    db::odbc::CloseTable(connection_, handle);
+}
 
-void ODBCDB::MoveNext(RecordSetHandle handle) { db::odbc::MoveNext(connection_, handle); }
+void ODBCDB::MoveNext(RecordSetHandle handle) {
+    db::odbc::MoveNext(connection_, handle);
+}
 
-bool ODBCDB::IsEof(RecordSetHandle handle) const { return db::odbc::AtEnd(connection_, handle); }
+bool ODBCDB::IsEof(RecordSetHandle handle) const {
+    return db::odbc::AtEnd(connection_, handle);
+}
 
-std::int64_t ODBCDB::RecordCount(RecordSetHandle handle) const { return db::odbc::RecordCount(connection_, handle); }
+std::int64_t ODBCDB::RecordCount(RecordSetHandle handle) const {
+    return db::odbc::RecordCount(connection_, handle);
+}
 
 namespace {
 
@@ -84,7 +100,8 @@ FieldValue takeVar(db::odbc::Var* var) {
 }  // namespace
 
 FieldValue ODBCDB::ReadColumn(RecordSetHandle handle, int column) {
-    if (column < 1) return {};
+    if (column < 1)
+        return {};
     return takeVar(db::odbc::ReadColByIndex(connection_, handle, column - 1));
 }
 

@@ -39,8 +39,9 @@ public:
     // user (Kerberos). A temporary file DSN is written for the attempt and
     // deleted after it. True when a new connection is open; it then replaces
     // the one held before. On failure the old connection stays in use.
-    bool OpenSqlDatabase(const QString& server, const QString& user = {}, const QString& password = {},
-                         const QString& database = {}, int readOnly = 0, bool noPrompt = false);
+    bool OpenSqlDatabase(const QString& server, const QString& user = {},
+                         const QString& password = {}, const QString& database = {},
+                         int readOnly = 0, bool noPrompt = false);
     void CloseDatabase();
     bool IsOpen() const { return connection_ != nullptr; }
     // "ODBC;" and the completed connect string (it holds the password).

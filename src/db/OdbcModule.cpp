@@ -63,18 +63,20 @@ QString driverMessages(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT count) {
         SQLINTEGER native = 0;
         std::vector<SQLWCHAR> text(SQL_MAX_MESSAGE_LENGTH + 1);
         SQLSMALLINT length = 0;
-        if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, record, state, &native, text.data(), SQLSMALLINT(text.size()),
-                                          &length)))
+        if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, record, state, &native, text.data(),
+                                          SQLSMALLINT(text.size()), &length)))
             break;
         const QString message = fromWide(text.data());
-        if (!messages.contains(message)) messages << message;
+        if (!messages.contains(message))
+            messages << message;
     }
     return messages.join('\n');
 }
 
 SQLRETURN untilDone(SQLRETURN (*call)(SQLHSTMT), SQLHSTMT statement) {
     SQLRETURN rc;
-    do rc = call(statement);
+    do
+        rc = call(statement);
     while (rc == SQL_STILL_EXECUTING);
     return rc;
 }
@@ -82,7 +84,8 @@ SQLRETURN untilDone(SQLRETURN (*call)(SQLHSTMT), SQLHSTMT statement) {
 QByteArray infoText(SQLHDBC dbc, SQLUSMALLINT type) {
     char text[64] = {};
     SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, type, text, sizeof text, &length))) return {};
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, type, text, sizeof text, &length)))
+        return {};
     return QByteArray(text);
 }
 
@@ -104,9 +107,11 @@ struct Connection {
     RecordSetHandle lastHandle = 0;
 
     int slotOf(RecordSetHandle h) const {
-        if (h == 0) return -1;
+        if (h == 0)
+            return -1;
         for (int i = 0; i < kRecordSetSlots; ++i)
-            if (recordSets[size_t(i)] && handles[size_t(i)] == h) return i;
+            if (recordSets[size_t(i)] && handles[size_t(i)] == h)
+                return i;
         return -1;
     }
     CMRecordSet* recordSet(RecordSetHandle h) const {
@@ -123,7 +128,8 @@ void readDriverFacts(Connection* c, int readOnly) {
     c->quote = quote.isEmpty() ? ' ' : quote[0];
     SQLUINTEGER scroll = 0;
     c->staticCursors = infoValue(c->dbc, SQL_SCROLL_OPTIONS, &scroll) && (scroll & SQL_SO_STATIC);
-    if (readOnly) SQLSetConnectOption(c->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
+    if (readOnly)
+        SQLSetConnectOption(c->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
 }
 
 bool conforms(SQLHDBC dbc) {
@@ -133,7 +139,8 @@ bool conforms(SQLHDBC dbc) {
            infoValue(dbc, SQL_ODBC_SQL_CONFORMANCE, &sql) && sql >= SQL_OSC_MINIMUM;
 }
 
-Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt, QString* message) {
+Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt,
+                    QString* message) {
     Environment& env = environment();
     auto c = std::make_unique<Connection>();
     {
@@ -153,11 +160,12 @@ Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt
     }
 
     SQLSetConnectOption(c->dbc, SQL_LOGIN_TIMEOUT, kLoginTimeout);
-    if (readOnly) SQLSetConnectOption(c->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
+    if (readOnly)
+        SQLSetConnectOption(c->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
 
     // There is no window to prompt in: a driver that needs more than the
     // string gives fails instead.
-    const SQLUSMALLINT completion = noPrompt                 ? SQL_DRIVER_NOPROMPT
+    const SQLUSMALLINT completion = noPrompt                  ? SQL_DRIVER_NOPROMPT
                                     : connectString.isEmpty() ? SQL_DRIVER_PROMPT
                                                               : SQL_DRIVER_COMPLETE;
     // FreeTDS reads a narrow connect string as Latin-1: the client character
@@ -165,8 +173,9 @@ Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt
     std::vector<SQLWCHAR> out(size_t(kConnectStringOut) + 1);
     SQLSMALLINT outLength = 0;
     QString in = QString::fromUtf8(connectString);
-    SQLRETURN rc = SQLDriverConnectW(c->dbc, nullptr, reinterpret_cast<SQLWCHAR*>(in.data()), SQL_NTS, out.data(),
-                                     kConnectStringOut, &outLength, completion);
+    SQLRETURN rc =
+        SQLDriverConnectW(c->dbc, nullptr, reinterpret_cast<SQLWCHAR*>(in.data()), SQL_NTS,
+                          out.data(), kConnectStringOut, &outLength, completion);
     bool connected = SQL_SUCCEEDED(rc);
     if (connected) {
         c->connectString = "ODBC;" + fromWide(out.data()).toUtf8();
@@ -176,7 +185,8 @@ Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt
         *message = driverMessages(SQL_HANDLE_DBC, c->dbc, SHRT_MAX);
     }
     if (!connected) {
-        if (SQL_SUCCEEDED(rc)) SQLDisconnect(c->dbc);
+        if (SQL_SUCCEEDED(rc))
+            SQLDisconnect(c->dbc);
         releaseConnectionHandle(c->dbc);
         return nullptr;
     }
@@ -185,15 +195,20 @@ Connection* connect(const QByteArray& connectString, int readOnly, bool noPrompt
 }
 
 RecordSetHandle openTable(Connection* c, const QByteArray& statement, StatementOutcome* outcome) {
-    if (!c || statement.isEmpty()) return 0;
+    if (!c || statement.isEmpty())
+        return 0;
     int slot = 0;
-    while (slot < kRecordSetSlots && c->recordSets[size_t(slot)]) ++slot;
-    if (slot == kRecordSetSlots || !c->staticCursors) return 0;
+    while (slot < kRecordSetSlots && c->recordSets[size_t(slot)])
+        ++slot;
+    if (slot == kRecordSetSlots || !c->staticCursors)
+        return 0;
 
     SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocStmt(c->dbc, &stmt))) return 0;
+    if (!SQL_SUCCEEDED(SQLAllocStmt(c->dbc, &stmt)))
+        return 0;
     auto rs = std::make_unique<CMRecordSet>(stmt, statement);
-    if (c->setQueryTimeout && !SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, kQueryTimeout)))
+    if (c->setQueryTimeout &&
+        !SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, kQueryTimeout)))
         c->setQueryTimeout = false;
     if (!SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC)) ||
         !SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY)))
@@ -201,35 +216,45 @@ RecordSetHandle openTable(Connection* c, const QByteArray& statement, StatementO
 
     QString text = QString::fromUtf8(rewriteBrackets(statement, c->quote));
     SQLRETURN rc;
-    do rc = SQLPrepareW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+    do
+        rc = SQLPrepareW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
     while (rc == SQL_STILL_EXECUTING);
-    if (SQL_SUCCEEDED(rc)) rc = untilDone(SQLExecute, stmt);
+    if (SQL_SUCCEEDED(rc))
+        rc = untilDone(SQLExecute, stmt);
     if (!SQL_SUCCEEDED(rc)) {
-        if (outcome) outcome->message = driverMessages(SQL_HANDLE_STMT, stmt, 1);
+        if (outcome)
+            outcome->message = driverMessages(SQL_HANDLE_STMT, stmt, 1);
         return 0;
     }
-    if (outcome) outcome->executed = true;
-    if (!rs->describe() || !rs->open()) return 0;
+    if (outcome)
+        outcome->executed = true;
+    if (!rs->describe() || !rs->open())
+        return 0;
 
-    if (++c->lastHandle == 0) c->lastHandle = 1;
+    if (++c->lastHandle == 0)
+        c->lastHandle = 1;
     c->recordSets[size_t(slot)] = std::move(rs);
     c->handles[size_t(slot)] = c->lastHandle;
     return c->lastHandle;
 }
 
 void closeTable(Connection* c, RecordSetHandle handle) {
-    if (!c) return;
+    if (!c)
+        return;
     if (handle == 0) {
-        for (auto& s : c->recordSets) s.reset();
+        for (auto& s : c->recordSets)
+            s.reset();
         return;
     }
     int slot = c->slotOf(handle);
-    if (slot >= 0) c->recordSets[size_t(slot)].reset();
+    if (slot >= 0)
+        c->recordSets[size_t(slot)].reset();
 }
 
 }  // namespace
 
-Connection* NewOpenDatabase(const QByteArray& connectString, int readOnly, bool noPrompt, QString* message) {
+Connection* NewOpenDatabase(const QByteArray& connectString, int readOnly, bool noPrompt,
+                            QString* message) {
     try {
         return connect(connectString, readOnly, noPrompt, message);
     } catch (...) {
@@ -238,7 +263,8 @@ Connection* NewOpenDatabase(const QByteArray& connectString, int readOnly, bool 
 }
 
 void CloseDatabase(Connection* connection) {
-    if (!connection) return;
+    if (!connection)
+        return;
     try {
         closeTable(connection, 0);
         SQLDisconnect(connection->dbc);
@@ -256,9 +282,11 @@ QByteArray ConnectString(const Connection* connection) {
     }
 }
 
-RecordSetHandle OpenTable(Connection* connection, const QByteArray& statement, StatementOutcome* outcome) {
+RecordSetHandle OpenTable(Connection* connection, const QByteArray& statement,
+                          StatementOutcome* outcome) {
     try {
-        if (outcome) *outcome = {};
+        if (outcome)
+            *outcome = {};
         return openTable(connection, statement, outcome);
     } catch (...) {
         return 0;
@@ -274,7 +302,8 @@ void CloseTable(Connection* connection, RecordSetHandle handle) {
 
 void MoveNext(Connection* connection, RecordSetHandle handle) {
     try {
-        if (CMRecordSet* rs = connection ? connection->recordSet(handle) : nullptr) rs->moveNext();
+        if (CMRecordSet* rs = connection ? connection->recordSet(handle) : nullptr)
+            rs->moveNext();
     } catch (...) {
     }
 }
@@ -292,7 +321,8 @@ std::int64_t RecordCount(Connection* connection, RecordSetHandle handle) {
 Var* ReadColByIndex(Connection* connection, RecordSetHandle handle, int column) {
     try {
         CMRecordSet* rs = connection ? connection->recordSet(handle) : nullptr;
-        if (!rs || column < 0 || column >= rs->columnCount()) return nullptr;
+        if (!rs || column < 0 || column >= rs->columnCount())
+            return nullptr;
         return new Var{rs->read(column)};
     } catch (...) {
         return nullptr;
@@ -303,13 +333,16 @@ Var* ReadColByName(Connection* connection, RecordSetHandle handle, const QByteAr
     try {
         CMRecordSet* rs = connection ? connection->recordSet(handle) : nullptr;
         int column = rs ? rs->columnIndex(name) : -1;
-        if (column < 0) return nullptr;
+        if (column < 0)
+            return nullptr;
         return new Var{rs->read(column)};
     } catch (...) {
         return nullptr;
     }
 }
 
-void EmptyVar(Var* value) { delete value; }
+void EmptyVar(Var* value) {
+    delete value;
+}
 
 }  // namespace quill::db::odbc

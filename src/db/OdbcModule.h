@@ -35,7 +35,8 @@ struct StatementOutcome {
 
 // Connects with a connect string for SQLDriverConnect. Null on failure,
 // with the driver's first message in `message` when it gave one.
-Connection* NewOpenDatabase(const QByteArray& connectString, int readOnly, bool noPrompt, QString* message);
+Connection* NewOpenDatabase(const QByteArray& connectString, int readOnly, bool noPrompt,
+                            QString* message);
 // Closes the record sets and the connection, and frees it.
 void CloseDatabase(Connection* connection);
 // "ODBC;" followed by the completed connect string the driver returned.
@@ -43,7 +44,8 @@ QByteArray ConnectString(const Connection* connection);
 
 // Runs a statement as a static read-only cursor; 0 on failure, including a
 // statement with no result set, which the server has run all the same.
-RecordSetHandle OpenTable(Connection* connection, const QByteArray& statement, StatementOutcome* outcome);
+RecordSetHandle OpenTable(Connection* connection, const QByteArray& statement,
+                          StatementOutcome* outcome);
 // Closes one record set; handle 0 closes all of them.
 void CloseTable(Connection* connection, RecordSetHandle handle);
 void MoveNext(Connection* connection, RecordSetHandle handle);

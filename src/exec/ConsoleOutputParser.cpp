@@ -8,8 +8,12 @@
 namespace quill::exec {
 namespace {
 
-constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+constexpr char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+constexpr char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
 
 // The first length bytes of pattern stand in text at the given position,
 // apart from the case of A to Z.
@@ -17,7 +21,8 @@ bool matchesAt(const QByteArray& text, qsizetype at, const QByteArray& pattern, 
     const char* t = text.constData() + at;
     const char* p = pattern.constData();
     for (qsizetype i = 0; i < length; ++i)
-        if (lowerAscii(t[i]) != lowerAscii(p[i])) return false;
+        if (lowerAscii(t[i]) != lowerAscii(p[i]))
+            return false;
     return true;
 }
 
@@ -26,7 +31,8 @@ bool matchesAt(const QByteArray& text, qsizetype at, const QByteArray& pattern, 
 qsizetype unfinishedCharacterAt(const QByteArray& text) {
     for (qsizetype at = text.size() - 1; at >= 0 && at >= text.size() - 3; --at) {
         const uchar c = uchar(text[at]);
-        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        if ((c & 0xC0) == 0x80)
+            continue;  // a continuation byte: look further back
         const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
         return text.size() - at < length ? at : text.size();
     }
@@ -35,21 +41,28 @@ qsizetype unfinishedCharacterAt(const QByteArray& text) {
 
 }  // namespace
 
-std::vector<ConsoleOutputParser::Pattern> ConsoleOutputParser::patterns(const EchoedLines& echoes) const {
+std::vector<ConsoleOutputParser::Pattern> ConsoleOutputParser::patterns(
+    const EchoedLines& echoes) const {
     using namespace console;
     // The prompt with the line break before it comes first: at the same
     // place, the longer match is taken.
-    std::vector<Pattern> out{{QByteArray(kLineBreak) + kPrompt, Pattern::Prompt}, {kPrompt, Pattern::Prompt}};
-    if (phase_ == Phase::InBanner) return out;
-    if (!echoes.sqlServerForm.isEmpty()) out.push_back({echoes.sqlServerForm + kLineBreak, Pattern::Echo});
-    if (!echoes.windowsForm.isEmpty()) out.push_back({echoes.windowsForm + kLineBreak, Pattern::Echo});
+    std::vector<Pattern> out{{QByteArray(kLineBreak) + kPrompt, Pattern::Prompt},
+                             {kPrompt, Pattern::Prompt}};
+    if (phase_ == Phase::InBanner)
+        return out;
+    if (!echoes.sqlServerForm.isEmpty())
+        out.push_back({echoes.sqlServerForm + kLineBreak, Pattern::Echo});
+    if (!echoes.windowsForm.isEmpty())
+        out.push_back({echoes.windowsForm + kLineBreak, Pattern::Echo});
     // Only the interpreter's start-up text can be its banner; the same words
     // in a script's output are output.
-    if (phase_ == Phase::StartUp) out.push_back({kBannerPhrase, Pattern::BannerPhrase});
+    if (phase_ == Phase::StartUp)
+        out.push_back({kBannerPhrase, Pattern::BannerPhrase});
     return out;
 }
 
-void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, std::vector<OutputEvent>& events) {
+void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes,
+                               std::vector<OutputEvent>& events) {
     QByteArray text = std::exchange(held_, {});
     text.append(chunk);
     const qsizetype size = text.size();
@@ -66,20 +79,24 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
         const Pattern* found = nullptr;
         qsizetype at = done;
         for (; at < size && !found; ++at) {
-            if (!firstByte[uchar(text[at])]) continue;
+            if (!firstByte[uchar(text[at])])
+                continue;
             for (const Pattern& p : wanted)
                 if (size - at >= p.bytes.size() && matchesAt(text, at, p.bytes, p.bytes.size()) &&
                     (!found || p.bytes.size() > found->bytes.size()))
                     found = &p;
         }
-        if (!found) break;
+        if (!found)
+            break;
         --at;
 
-        if (phase_ != Phase::InBanner) emitText(QByteArrayView(text).sliced(done, at - done), events);
+        if (phase_ != Phase::InBanner)
+            emitText(QByteArrayView(text).sliced(done, at - done), events);
         done = at + found->bytes.size();
         // The echo is known by its whole line, but only the command goes: the
         // output after it then starts on a line of its own.
-        if (found->role == Pattern::Echo) done -= qsizetype(sizeof console::kLineBreak - 1);
+        if (found->role == Pattern::Echo)
+            done -= qsizetype(sizeof console::kLineBreak - 1);
         switch (found->role) {
             case Pattern::Prompt:
                 events.push_back({OutputEvent::Completed, {}});
@@ -98,7 +115,8 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
     // Hold back the earliest tail that could still grow into a pattern.
     const std::vector<Pattern> wanted = patterns(echoes);
     qsizetype longest = 0;
-    for (const Pattern& p : wanted) longest = std::max(longest, p.bytes.size());
+    for (const Pattern& p : wanted)
+        longest = std::max(longest, p.bytes.size());
     qsizetype hold = size;
     for (qsizetype at = std::max(done, size - longest + 1); at < size && hold == size; ++at)
         for (const Pattern& p : wanted)
@@ -106,7 +124,8 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
                 hold = at;
                 break;
             }
-    if (phase_ != Phase::InBanner) emitText(QByteArrayView(text).sliced(done, hold - done), events);
+    if (phase_ != Phase::InBanner)
+        emitText(QByteArrayView(text).sliced(done, hold - done), events);
     held_ = text.sliced(hold);
 }
 
@@ -114,13 +133,16 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes, 
 // stateful decoder is not used: after a cut invalid sequence it swallows the
 // byte that follows.
 void ConsoleOutputParser::emitText(QByteArrayView bytes, std::vector<OutputEvent>& events) {
-    if (bytes.isEmpty()) return;
-    QByteArray text = std::exchange(partialCharacter_, {}) + bytes.toByteArray().replace("\r\n", "\n");
+    if (bytes.isEmpty())
+        return;
+    QByteArray text =
+        std::exchange(partialCharacter_, {}) + bytes.toByteArray().replace("\r\n", "\n");
     const qsizetype unfinished = unfinishedCharacterAt(text);
     partialCharacter_ = text.sliced(unfinished);
     text.truncate(unfinished);
     QString decoded = QString::fromUtf8(text);
-    if (decoded.isEmpty()) return;
+    if (decoded.isEmpty())
+        return;
     if (!events.empty() && events.back().kind == OutputEvent::Text)
         events.back().text += decoded;
     else

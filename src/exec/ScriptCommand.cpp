@@ -15,6 +15,8 @@ QString sqlServerCommandLine(const QString& login, const QString& password, cons
     return "sqlcmd -U" + quoted(login) + " -P" + quoted(password) + " -i " + quoted(path);
 }
 
-QString windowsCommandLine(const QString& path) { return "sqlcmd -i " + quoted(path); }
+QString windowsCommandLine(const QString& path) {
+    return "sqlcmd -i " + quoted(path);
+}
 
 }  // namespace quill::exec

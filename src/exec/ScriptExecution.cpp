@@ -25,7 +25,8 @@ public:
     void onConsoleOutput(const QByteArray& latestOutput, Post&& post) {
         std::unique_lock lock(mutex_);
         roomLeft_.wait(lock, [this] { return closed_ || pending_.size() < kLoad; });
-        if (closed_) return;
+        if (closed_)
+            return;
         // Bytes, not the array: its data stays the reader's own.
         pending_.append(latestOutput.constData(), latestOutput.size());
         if (!drainPosted_) {
@@ -65,7 +66,9 @@ namespace {
 
 // The program's texts carry Windows line breaks; the log box would show
 // "\r\n" as two.
-QString forLog(const char* text) { return QString::fromUtf8(text).replace("\r\n", "\n"); }
+QString forLog(const char* text) {
+    return QString::fromUtf8(text).replace("\r\n", "\n");
+}
 
 }  // namespace
 
@@ -76,13 +79,15 @@ ScriptExecution::ScriptExecution(Form& form, Console& console, QObject* parent)
     drainTimer_.setSingleShot(true);
     drainTimer_.setInterval(0);
     connect(&drainTimer_, &QTimer::timeout, this, [this] {
-        if (channel_) drain(*channel_);
+        if (channel_)
+            drain(*channel_);
     });
 }
 
 ScriptExecution::~ScriptExecution() {
     // Once closed, the reader no longer touches this object.
-    if (channel_) channel_->close();
+    if (channel_)
+        channel_->close();
 }
 
 void ScriptExecution::executeScript() {
@@ -93,7 +98,8 @@ void ScriptExecution::executeScript() {
     }
     const QString line = form_.authIndex() == 0
                              ? windowsCommandLine(path)
-                             : sqlServerCommandLine(form_.text(Control::编辑框2), form_.text(Control::编辑框3), path);
+                             : sqlServerCommandLine(form_.text(Control::编辑框2),
+                                                    form_.text(Control::编辑框3), path);
     // The console reads lines: a line break inside would start another command.
     if (line.contains('\n') || line.contains('\r')) {
         form_.setStatus(1, QString::fromUtf8(kLineBreakInCommand));
@@ -110,20 +116,24 @@ void ScriptExecution::executeScript() {
 }
 
 Console::OutputHandler ScriptExecution::outputHandler() {
-    if (channel_) channel_->close();
+    if (channel_)
+        channel_->close();
     channel_ = std::make_shared<OutputChannel>();
     return [this, channel = channel_](const QByteArray& latestOutput) {
-        channel->onConsoleOutput(latestOutput, [this] { postToGui(this, [this] { drainTimer_.start(); }); });
+        channel->onConsoleOutput(latestOutput,
+                                 [this] { postToGui(this, [this] { drainTimer_.start(); }); });
     };
 }
 
 void ScriptExecution::drain(OutputChannel& channel) {
     const QByteArray output = channel.take();
-    if (output.isEmpty()) return;
+    if (output.isEmpty())
+        return;
 
     const QString path = form_.text(Control::编辑框5);
     const EchoedLines echoes{
-        sqlServerCommandLine(form_.text(Control::编辑框2), form_.text(Control::编辑框3), path).toUtf8(),
+        sqlServerCommandLine(form_.text(Control::编辑框2), form_.text(Control::编辑框3), path)
+            .toUtf8(),
         windowsCommandLine(path).toUtf8()};
     std::vector<OutputEvent> events;
     channel.parser.feed(output, echoes, events);
@@ -145,7 +155,8 @@ void ScriptExecution::drain(OutputChannel& channel) {
                 break;
         }
     }
-    if (!append.isEmpty()) form_.appendLog(append);
+    if (!append.isEmpty())
+        form_.appendLog(append);
     if (completed) {
         form_.setStatus(1, QString::fromUtf8(kScriptFinished));
         form_.setEnabled(Control::按钮4, true);

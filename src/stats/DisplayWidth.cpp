@@ -16,11 +16,12 @@ struct Range {
 // East Asian Width W and F, merged into blocks, ascending. Emoji blocks
 // count wide as a whole, as terminals and editors draw them.
 constexpr Range kWide[] = {
-    {0x1100, 0x115F},    // Hangul Jamo leading consonants
-    {0x231A, 0x231B},    // watch, hourglass
-    {0x2329, 0x232A},    // angle brackets
-    {0x2E80, 0x303E},    // CJK radicals, Kangxi, description characters, CJK symbols and punctuation
-    {0x3041, 0x33FF},    // kana, Bopomofo, Hangul compatibility Jamo, Kanbun, enclosed CJK, CJK compatibility
+    {0x1100, 0x115F},  // Hangul Jamo leading consonants
+    {0x231A, 0x231B},  // watch, hourglass
+    {0x2329, 0x232A},  // angle brackets
+    {0x2E80, 0x303E},  // CJK radicals, Kangxi, description characters, CJK symbols and punctuation
+    {0x3041,
+     0x33FF},  // kana, Bopomofo, Hangul compatibility Jamo, Kanbun, enclosed CJK, CJK compatibility
     {0x3400, 0x4DBF},    // CJK extension A
     {0x4E00, 0x9FFF},    // CJK unified ideographs
     {0xA000, 0xA4CF},    // Yi
@@ -41,18 +42,18 @@ constexpr Range kWide[] = {
 };
 
 bool isWide(char32_t c) {
-    const Range* r =
-        std::upper_bound(std::begin(kWide), std::end(kWide), c, [](char32_t v, const Range& x) { return v < x.first; });
+    const Range* r = std::upper_bound(std::begin(kWide), std::end(kWide), c,
+                                      [](char32_t v, const Range& x) { return v < x.first; });
     return r != std::begin(kWide) && c <= std::prev(r)->last;
 }
 
 bool isZeroWidth(char32_t c) {
     switch (QChar::category(c)) {
-    case QChar::Mark_NonSpacing:
-    case QChar::Mark_Enclosing:
-        return true;
-    default:
-        break;
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_Enclosing:
+            return true;
+        default:
+            break;
     }
     // Hangul vowels and trailing consonants join the syllable before them;
     // the others are zero-width spaces, joiners and direction marks.
@@ -62,7 +63,8 @@ bool isZeroWidth(char32_t c) {
 }  // namespace
 
 int displayWidth(char32_t c) {
-    if (isZeroWidth(c)) return 0;
+    if (isZeroWidth(c))
+        return 0;
     return isWide(c) ? 2 : 1;
 }
 

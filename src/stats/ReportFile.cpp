@@ -25,12 +25,14 @@ WrittenReport replaceFile(const QString& folder, const QByteArray& bytes) {
 
 ReportFolders ReportFolders::ofThisProgram() {
     return {QCoreApplication::applicationDirPath(),
-            QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath("Quillstep")};
+            QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                .filePath("Quillstep")};
 }
 
 WrittenReport writeReport(const ReportFolders& folders, const QByteArray& bytes) {
     WrittenReport r = replaceFile(folders.program, bytes);
-    if (r.ok() || folders.documents.isEmpty()) return r;
+    if (r.ok() || folders.documents.isEmpty())
+        return r;
     return replaceFile(folders.documents, bytes);
 }
 

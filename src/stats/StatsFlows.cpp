@@ -30,10 +30,11 @@ public:
         const bool sqlAuth = form.authIndex() == 1;
         const QString server = sqlAuth ? form.text(Control::编辑框1) : QStringLiteral(".");
         const bool opened =
-            sqlAuth ? db_.OpenSqlDatabase(server, form.text(Control::编辑框2), form.text(Control::编辑框3), database,
-                                          0, true)
+            sqlAuth ? db_.OpenSqlDatabase(server, form.text(Control::编辑框2),
+                                          form.text(Control::编辑框3), database, 0, true)
                     : db_.OpenSqlDatabase(server, {}, {}, database, 0, true);
-        if (!opened) failWithDriverMessage("无法连接服务器 " + server + " 上的数据库 " + database);
+        if (!opened)
+            failWithDriverMessage("无法连接服务器 " + server + " 上的数据库 " + database);
         return opened;
     }
 
@@ -46,7 +47,8 @@ public:
         }
         const std::optional<std::int32_t> n = db_.ReadColumn(h, 1).toInt32();
         db_.CloseTable(h);
-        if (!n) failure_ = what + "不是整数";
+        if (!n)
+            failure_ = what + "不是整数";
         return n;
     }
 
@@ -59,7 +61,8 @@ public:
             return std::nullopt;
         }
         std::vector<TableRowCount> rows;
-        rows.reserve(std::size_t(std::clamp<std::int64_t>(db_.RecordCount(h), 0, std::max(count, 0))));
+        rows.reserve(
+            std::size_t(std::clamp<std::int64_t>(db_.RecordCount(h), 0, std::max(count, 0))));
         for (std::int32_t i = 0; i < count && !db_.IsEof(h); ++i) {
             TableRowCount row{db_.ReadColumn(h, 1).toText(), 0};
             const std::optional<std::int32_t> n = db_.ReadColumn(h, 2).toInt32();
@@ -94,11 +97,18 @@ struct Totals {
 
 }  // namespace
 
-StatsFlows::StatsFlows(Form& form, ProgramState& state, MessageBoxes& boxes, FileOpener& opener, ODBCDB& database,
-                       stats::ReportFolders folders)
-    : form_(form), state_(state), boxes_(boxes), opener_(opener), db_(database), folders_(std::move(folders)) {}
+StatsFlows::StatsFlows(Form& form, ProgramState& state, MessageBoxes& boxes, FileOpener& opener,
+                       ODBCDB& database, stats::ReportFolders folders)
+    : form_(form),
+      state_(state),
+      boxes_(boxes),
+      opener_(opener),
+      db_(database),
+      folders_(std::move(folders)) {}
 
-void StatsFlows::fail(const QString& text) { boxes_.show(text, kFailureCaption, mb::IconError); }
+void StatsFlows::fail(const QString& text) {
+    boxes_.show(text, kFailureCaption, mb::IconError);
+}
 
 void StatsFlows::onTableTotalsClicked() {
     const QString database = state_.selectedDatabaseName();
@@ -118,8 +128,8 @@ void StatsFlows::onTableTotalsClicked() {
         fail(failure);
         return;
     }
-    const QString text = database + " 共有 " + QString::number(totals->tables) + " 张表\r\n" + database + " 共有 " +
-                         QString::number(totals->rows) + " 条记录数";
+    const QString text = database + " 共有 " + QString::number(totals->tables) + " 张表\r\n" +
+                         database + " 共有 " + QString::number(totals->rows) + " 条记录数";
     boxes_.show(text, kResultCaption, mb::IconInformation);
 }
 
@@ -145,7 +155,8 @@ void StatsFlows::onTableReportClicked() {
         return;
     }
     if (!opener_.open(written.path))
-        boxes_.show("报告已写入 " + written.path + "，但无法用默认程序打开它。", kNoticeCaption, mb::IconExclamation);
+        boxes_.show("报告已写入 " + written.path + "，但无法用默认程序打开它。", kNoticeCaption,
+                    mb::IconExclamation);
 }
 
 }  // namespace quill

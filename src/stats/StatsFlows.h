@@ -24,8 +24,8 @@ namespace quill {
 // names what failed; nothing else is shown or written then.
 class StatsFlows {
 public:
-    StatsFlows(Form& form, ProgramState& state, MessageBoxes& boxes, FileOpener& opener, ODBCDB& database,
-               stats::ReportFolders folders);
+    StatsFlows(Form& form, ProgramState& state, MessageBoxes& boxes, FileOpener& opener,
+               ODBCDB& database, stats::ReportFolders folders);
 
     // Menu item "库记录".
     void onTableTotalsClicked();

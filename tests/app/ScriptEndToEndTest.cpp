@@ -54,7 +54,8 @@ protected:
         window->onAuthModeSelected();
         window->编辑框3->setText(server.password());
         window->按钮1->click();
-        ASSERT_TRUE(waitUntil([&] { return state.connected() == 1 && window->按钮4->isEnabled(); }, 10000))
+        ASSERT_TRUE(
+            waitUntil([&] { return state.connected() == 1 && window->按钮4->isEnabled(); }, 10000))
             << window->status(0).toStdString();
     }
 
@@ -69,7 +70,8 @@ protected:
     }
 
     bool runFinished() {
-        return waitUntil([&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 20000);
+        return waitUntil(
+            [&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 20000);
     }
 
     test::StandinServer server;
@@ -105,12 +107,14 @@ TEST_F(ScriptEndToEnd, DroppedScriptRunsAgainstTheServerFromDropToCompletion) {
         EXPECT_TRUE(log.endsWith("脚本执行到最后\n\n" + kCompletion)) << log.toStdString();
     }
     const QString log = window->text(Control::编辑框4);
-    EXPECT_TRUE(log.startsWith(" -------------Quillrun-------------- \n\n\n" + kCompletion + "\n")) << log.toStdString();
+    EXPECT_TRUE(log.startsWith(" -------------Quillrun-------------- \n\n\n" + kCompletion + "\n"))
+        << log.toStdString();
     // The second run meets what the first created.
     EXPECT_TRUE(log.contains("already exists")) << log.toStdString();
     EXPECT_FALSE(log.contains("sqlcmd")) << log.toStdString();
     EXPECT_FALSE(log.contains(server.password())) << log.toStdString();
-    EXPECT_EQ(server.logEvents("batch").filter("INSERT INTO [dbo].[客户] VALUES (2, N'李四')").size(), 2);
+    EXPECT_EQ(
+        server.logEvents("batch").filter("INSERT INTO [dbo].[客户] VALUES (2, N'李四')").size(), 2);
 }
 
 }  // namespace

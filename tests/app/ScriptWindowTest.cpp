@@ -66,8 +66,10 @@ protected:
 
     // The platform's drag events go to the window, which hands them to the
     // widget under the pointer that takes drops, or to none.
-    bool dragAccepted(QWidget* over, const QMimeData& data, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
-        QDragEnterEvent enter(over->mapTo(window, over->rect().center()), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    bool dragAccepted(QWidget* over, const QMimeData& data,
+                      Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+        QDragEnterEvent enter(over->mapTo(window, over->rect().center()), actions, &data,
+                              Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window->windowHandle(), &enter);
         const bool accepted = enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
         QDragLeaveEvent leave;
@@ -76,21 +78,25 @@ protected:
     }
     void drop(QWidget* on, const QMimeData& data) {
         const QPoint at = on->mapTo(window, on->rect().center());
-        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
         QCoreApplication::sendEvent(window->windowHandle(), &enter);
-        QDropEvent event(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent event(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                         Qt::NoModifier);
         QCoreApplication::sendEvent(window->windowHandle(), &event);
     }
     static std::unique_ptr<QMimeData> files(const QStringList& paths) {
         auto data = std::make_unique<QMimeData>();
         QList<QUrl> urls;
-        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
         data->setUrls(urls);
         return data;
     }
 
     bool runFinished() {
-        return waitUntil([&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 10000);
+        return waitUntil(
+            [&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 10000);
     }
 
     QTemporaryDir dir;
@@ -113,7 +119,8 @@ TEST_F(ScriptWindowTest, OnlyTheScriptPathBoxTakesFileLists) {
     mixed->setUrls(mixed->urls() << QUrl("https://example.com/b.sql"));
 
     EXPECT_TRUE(dragAccepted(window->编辑框5, *fileList));
-    EXPECT_FALSE(dragAccepted(window->编辑框5, *fileList, Qt::MoveAction));  // the file would leave its place
+    EXPECT_FALSE(dragAccepted(window->编辑框5, *fileList,
+                              Qt::MoveAction));  // the file would leave its place
     EXPECT_FALSE(dragAccepted(window->编辑框5, text));
     EXPECT_FALSE(dragAccepted(window->编辑框5, webLink));
     EXPECT_FALSE(dragAccepted(window->编辑框5, *mixed));
@@ -168,7 +175,8 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     const QString other = makeScript("other.SQL");
     drop(window->编辑框5, *files({other}));
     EXPECT_TRUE(processGone(first));
-    ASSERT_TRUE(waitUntil([&] { return window->text(Control::编辑框4) == kBannerLog + kCompletionLog; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return window->text(Control::编辑框4) == kBannerLog + kCompletionLog; }));
 
     const pid_t second = console.interpreterPid();
     delete window.data();

@@ -47,7 +47,8 @@ public:
     }
     ~Interpreter() {
         process_.closeWriteChannel();
-        if (!process_.waitForFinished(3000)) process_.kill();
+        if (!process_.waitForFinished(3000))
+            process_.kill();
     }
 
     // Everything printed until the next prompt, the prompt not included.
@@ -57,7 +58,8 @@ public:
             return buffer_.contains(kPrompt);
         });
         qsizetype at = buffer_.indexOf(kPrompt);
-        if (at < 0) return "(no prompt) " + std::exchange(buffer_, {});
+        if (at < 0)
+            return "(no prompt) " + std::exchange(buffer_, {});
         QByteArray out = buffer_.left(at);
         buffer_.remove(0, at + qsizetype(sizeof kPrompt - 1));
         return out;
@@ -93,7 +95,8 @@ TEST_F(QuillCmd, PrintsBannerAndPromptThenEchoesEachLineBeforeItsOutput) {
     EXPECT_TRUE(banner.contains(kBannerPhrase)) << banner.constData();
     EXPECT_TRUE(banner.endsWith("\r\n\r\n"));
 
-    EXPECT_EQ(cmd.run("echo one  \"two  three\""), "echo one  \"two  three\"\r\none two  three\n\r\n");
+    EXPECT_EQ(cmd.run("echo one  \"two  three\""),
+              "echo one  \"two  three\"\r\none two  three\n\r\n");
     EXPECT_EQ(cmd.run(""), "\r\n\r\n");
     EXPECT_EQ(cmd.run("pwd"), "pwd\r\n" + QFile::encodeName(workDir()) + "\n\r\n");
 }
@@ -107,7 +110,8 @@ TEST_F(QuillCmd, RunsProgramsWithoutAShell) {
     };
     const Case cases[] = {
         {"echo a;touch pwned", "a;touch pwned\n"},
-        {"echo $(touch pwned) `touch pwned` a|touch pwned", "$(touch pwned) `touch pwned` a|touch pwned\n"},
+        {"echo $(touch pwned) `touch pwned` a|touch pwned",
+         "$(touch pwned) `touch pwned` a|touch pwned\n"},
         {"echo *", "*\n"},
         {"sqlcmd -i \"x;touch pwned.sql\"", "args: [-i] [x;touch pwned.sql]"},
         {"sqlcmd -i \"$(touch pwned).sql\"", "args: [-i] [$(touch pwned).sql]"},
@@ -128,7 +132,8 @@ TEST_F(QuillCmd, PassesTheSqlcmdPasswordThroughTheEnvironment) {
         QByteArray password;
     };
     const Case cases[] = {
-        {"sqlcmd -U\"sa\" -P\"s3cret pw\" -i \"/tmp/a b.sql\"", "[-Usa] [-i] [/tmp/a b.sql]", "[s3cret pw]"},
+        {"sqlcmd -U\"sa\" -P\"s3cret pw\" -i \"/tmp/a b.sql\"", "[-Usa] [-i] [/tmp/a b.sql]",
+         "[s3cret pw]"},
         {"sqlcmd -U\"\" -P\"\" -i \"/tmp/a.sql\"", "[-U] [-i] [/tmp/a.sql]", "[]"},
         {"sqlcmd -P s3cret -i x.sql", "[-i] [x.sql]", "[s3cret]"},
         {"sqlcmd -i x.sql", "[-i] [x.sql]", "unset"},
@@ -136,7 +141,8 @@ TEST_F(QuillCmd, PassesTheSqlcmdPasswordThroughTheEnvironment) {
     for (const Case& c : cases) {
         QByteArray out = cmd.run(c.line);
         EXPECT_TRUE(out.contains("args: " + c.args + "\n")) << out.constData();
-        EXPECT_TRUE(out.contains("password: " + (c.password == "unset" ? "[unset]" : c.password))) << out.constData();
+        EXPECT_TRUE(out.contains("password: " + (c.password == "unset" ? "[unset]" : c.password)))
+            << out.constData();
         QByteArray cmdline = out.mid(out.indexOf("cmdline: "));
         cmdline = cmdline.left(cmdline.indexOf('\n'));
         EXPECT_FALSE(cmdline.contains("s3cret")) << cmdline.constData();

@@ -27,13 +27,26 @@ TEST(CommandLine, SplitsLikeTheConsoleDoes) {
         {"x;touch pwned.sql", {"x;touch", "pwned.sql"}},
         {"$(touch pwned).sql `id` a|b *.sql", {"$(touch", "pwned).sql", "`id`", "a|b", "*.sql"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
+    for (const Case& c : cases)
+        EXPECT_EQ(splitCommandLine(c.line), c.args) << c.line;
 }
 
 TEST(CommandLine, QuotedArgumentsComeBackUnchanged) {
     const std::string arguments[] = {
-        "", " ", "plain", "two words", "\"", "\"\"", "a\"b", "ends with \"", "\\", "C:\\path\\",
-        "中文 路径/脚本.sql", "x;touch pwned.sql", "$(touch pwned).sql", "tab\there",
+        "",
+        " ",
+        "plain",
+        "two words",
+        "\"",
+        "\"\"",
+        "a\"b",
+        "ends with \"",
+        "\\",
+        "C:\\path\\",
+        "中文 路径/脚本.sql",
+        "x;touch pwned.sql",
+        "$(touch pwned).sql",
+        "tab\there",
     };
     for (const std::string& a : arguments) {
         std::string line = "prog " + quoteArgument(a) + " " + quoteArgument(a);

@@ -9,11 +9,13 @@
 #include "console/Console.h"
 
 int main(int argc, char** argv) {
-    if (argc < 3) return 2;
+    if (argc < 3)
+        return 2;
     quill::Console console(QString::fromLocal8Bit(argv[1]), "/");
     console.startConsole([](const QByteArray&) {});
     console.sendCommandLine(QString::fromLocal8Bit(argv[2]));
     std::printf("%d\n", int(console.interpreterPid()));
     std::fflush(stdout);
-    for (;;) ::pause();
+    for (;;)
+        ::pause();
 }

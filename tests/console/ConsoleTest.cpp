@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,12 +21,16 @@ using quill::test::waitUntil;
 
 namespace {
 
-QString testProgram(const QString& name) { return QCoreApplication::applicationDirPath() + "/" + name; }
+QString testProgram(const QString& name) {
+    return QCoreApplication::applicationDirPath() + "/" + name;
+}
 
 // Collects the chunks a console delivers; shared with the reader thread,
 // which may outlive the test's use of it. Copies are deep, so that no byte
 // array's data is shared between the threads.
-QByteArray deepCopy(const QByteArray& bytes) { return QByteArray(bytes.constData(), bytes.size()); }
+QByteArray deepCopy(const QByteArray& bytes) {
+    return QByteArray(bytes.constData(), bytes.size());
+}
 
 struct Chunks {
     std::mutex mutex;
@@ -43,7 +47,8 @@ struct Chunks {
     std::vector<QByteArray> snapshot() {
         std::lock_guard lock(mutex);
         std::vector<QByteArray> out;
-        for (const QByteArray& chunk : list) out.push_back(deepCopy(chunk));
+        for (const QByteArray& chunk : list)
+            out.push_back(deepCopy(chunk));
         return out;
     }
     QByteArray joined() {
@@ -58,7 +63,9 @@ struct Chunks {
     }
 };
 
-QString write(const QByteArray& bytes) { return "w " + QString::fromLatin1(bytes.toHex()); }
+QString write(const QByteArray& bytes) {
+    return "w " + QString::fromLatin1(bytes.toHex());
+}
 
 class ConsoleTest : public ::testing::Test {
 protected:
@@ -80,7 +87,8 @@ TEST_F(ConsoleTest, DeliversAtMost260BytesPerChunk) {
         ASSERT_TRUE(chunks->waitForChunks(seen + c.expected.size())) << c.bytes;
         auto list = chunks->snapshot();
         std::vector<int> sizes;
-        for (std::size_t i = seen; i < list.size(); ++i) sizes.push_back(int(list[i].size()));
+        for (std::size_t i = seen; i < list.size(); ++i)
+            sizes.push_back(int(list[i].size()));
         EXPECT_EQ(sizes, c.expected) << c.bytes;
         seen = list.size();
     }
@@ -139,7 +147,8 @@ TEST_F(ConsoleTest, SendingToAnInterpreterThatEndedDoesNotHurtTheProgram) {
     console.sendCommandLine("q");
     ASSERT_TRUE(waitUntil([&] { return processGone(pid); }));
     // The pipe is broken now; SIGPIPE would end this test program.
-    for (int i = 0; i < 3; ++i) EXPECT_FALSE(console.sendCommandLine(write("x")));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(console.sendCommandLine(write("x")));
 }
 
 TEST_F(ConsoleTest, SecondStartEndsTheFirstInstance) {
@@ -166,10 +175,12 @@ TEST_F(ConsoleTest, InterpreterInheritsOnlyItsStandardStreams) {
     console.sendCommandLine("pid");
     ASSERT_TRUE(chunks->waitForText("\n"));
     ::close(leaky);
-    QStringList fds = QDir(QString("/proc/%1/fd").arg(console.interpreterPid())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    QStringList fds = QDir(QString("/proc/%1/fd").arg(console.interpreterPid()))
+                          .entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     fds.sort();
     EXPECT_EQ(fds, QStringList({"0", "1", "2"}));
-    EXPECT_EQ(QFile::symLinkTarget(QString("/proc/%1/cwd").arg(console.interpreterPid())), QDir::tempPath());
+    EXPECT_EQ(QFile::symLinkTarget(QString("/proc/%1/cwd").arg(console.interpreterPid())),
+              QDir::tempPath());
 }
 
 TEST(ConsoleLifetime, InterpreterEndsWhenItsProgramIsKilled) {

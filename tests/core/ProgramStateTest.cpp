@@ -20,9 +20,11 @@ TEST(GuiThread, UpdatesFromAnotherThreadArriveInOrder) {
     QObject context;
     std::vector<int> seen;
     std::thread worker([&] {
-        for (int i = 0; i < 1000; ++i) postToGui(&context, [&seen, i] { seen.push_back(i); });
+        for (int i = 0; i < 1000; ++i)
+            postToGui(&context, [&seen, i] { seen.push_back(i); });
     });
     worker.join();
     ASSERT_TRUE(test::waitUntil([&] { return seen.size() == 1000; }));
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(seen[i], i);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(seen[i], i);
 }

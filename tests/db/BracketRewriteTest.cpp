@@ -25,7 +25,8 @@ TEST(BracketRewrite, BracketsBecomeQuotedIdentifiersOutsideLiterals) {
         {"trailing ]", "trailing \""},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(rewriteBrackets(c.in, '"'), QByteArray(c.out)) << c.in;
+    for (const Case& c : cases)
+        EXPECT_EQ(rewriteBrackets(c.in, '"'), QByteArray(c.out)) << c.in;
 }
 
 TEST(BracketRewrite, ADriverWithoutQuoteCharacterGetsBlanks) {

@@ -14,9 +14,11 @@ std::map<QByteArray, QByteArray> freetdsPairs(const QByteArray& s) {
     std::map<QByteArray, QByteArray> pairs;
     qsizetype i = 0;
     while (i < s.size()) {
-        while (i < s.size() && s[i] == ';') ++i;
+        while (i < s.size() && s[i] == ';')
+            ++i;
         qsizetype eq = s.indexOf('=', i);
-        if (eq < 0) break;
+        if (eq < 0)
+            break;
         QByteArray key = s.mid(i, eq - i).toUpper();
         qsizetype end;
         if (eq + 1 < s.size() && s[eq + 1] == '{') {
@@ -25,7 +27,8 @@ std::map<QByteArray, QByteArray> freetdsPairs(const QByteArray& s) {
             i = end + 2;
         } else {
             end = s.indexOf(';', eq + 1);
-            if (end < 0) end = s.size();
+            if (end < 0)
+                end = s.size();
             pairs[key] = s.mid(eq + 1, end - eq - 1);
             i = end + 1;
         }
@@ -44,7 +47,8 @@ TEST(ConnectText, WorkedExampleFileAndStrings) {
     auto s = connectStrings(p, "WS01", kPath);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->connectString,
-              "ODBC;FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL Server;SERVER=127.0.0.1,1433;UID=sa;PWD=secret;WSID=WS01;"
+              "ODBC;FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL "
+              "Server;SERVER=127.0.0.1,1433;UID=sa;PWD=secret;WSID=WS01;"
               "ClientCharset=UTF-8;");
     EXPECT_EQ(s->driverString, s->connectString.mid(5));
 }
@@ -54,11 +58,15 @@ TEST(ConnectText, EmptyValuesAndNoComputerNameLeaveTheirKeysOut) {
     EXPECT_EQ(*dsnText(p, {}), "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=db1,1500\r\n");
     auto s = connectStrings(p, {}, kPath);
     ASSERT_TRUE(s);
-    EXPECT_EQ(s->driverString, "FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL Server;SERVER=db1,1500;ClientCharset=UTF-8;");
+    EXPECT_EQ(s->driverString,
+              "FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL Server;SERVER=db1,1500;ClientCharset=UTF-8;");
 
     OpenParameters withDb{"db1,1500", "u", "p", "Sales"};
-    EXPECT_EQ(*dsnText(withDb, "h"), "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=db1,1500\r\nUID=u\r\nDATABASE=Sales\r\nWSID=h\r\n");
-    EXPECT_TRUE(connectStrings(withDb, "h", kPath)->driverString.contains(";UID=u;PWD=p;DATABASE=Sales;WSID=h;"));
+    EXPECT_EQ(
+        *dsnText(withDb, "h"),
+        "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=db1,1500\r\nUID=u\r\nDATABASE=Sales\r\nWSID=h\r\n");
+    EXPECT_TRUE(connectStrings(withDb, "h", kPath)
+                    ->driverString.contains(";UID=u;PWD=p;DATABASE=Sales;WSID=h;"));
 }
 
 TEST(ConnectText, TheFileNeverHoldsThePassword) {
@@ -79,13 +87,14 @@ TEST(ConnectText, ServerNamesReachThePortFreeTdsNeeds) {
         {".\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS"},
         {"", ""},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(serverAddress(in), out) << in.toStdString();
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(serverAddress(in), out) << in.toStdString();
     EXPECT_TRUE(dsnText({".", {}, {}, {}}, {})->contains("SERVER=127.0.0.1,1433\r\n"));
 }
 
 TEST(ConnectText, SpecialValuesReachTheDriverIntactWithoutAddingKeys) {
-    const QString values[] = {"a;b}c", "x=y", "{braced}", " lead", "trail ", "}", "a}}b", "中文;密码",
-                              "a} ;x=1", "semi;colon=and{brace"};
+    const QString values[] = {"a;b}c", "x=y",  "{braced}",  " lead",   "trail ",
+                              "}",     "a}}b", "中文;密码", "a} ;x=1", "semi;colon=and{brace"};
     for (const QString& v : values) {
         for (int field = 0; field < 3; ++field) {
             OpenParameters p{"srv,1", "sa", "pw", "db"};
@@ -93,7 +102,11 @@ TEST(ConnectText, SpecialValuesReachTheDriverIntactWithoutAddingKeys) {
             auto s = connectStrings(p, "host", kPath);
             ASSERT_TRUE(s) << v.toStdString();
             auto pairs = freetdsPairs(s->driverString);
-            EXPECT_EQ(pairs[field == 0 ? "PWD" : field == 1 ? "UID" : "DATABASE"], v.toUtf8()) << v.toStdString();
+            EXPECT_EQ(pairs[field == 0   ? "PWD"
+                            : field == 1 ? "UID"
+                                         : "DATABASE"],
+                      v.toUtf8())
+                << v.toStdString();
             EXPECT_EQ(pairs["SERVER"], "srv,1");
             EXPECT_EQ(pairs["WSID"], "host");
             EXPECT_EQ(pairs.size(), 7u) << s->driverString.toStdString();
@@ -103,7 +116,8 @@ TEST(ConnectText, SpecialValuesReachTheDriverIntactWithoutAddingKeys) {
             for (const auto& [key, value] : driverManagerPairs(s->driverString)) {
                 EXPECT_NE(key.toUpper(), "DSN");
                 EXPECT_NE(key.toUpper(), "FILEDSN");
-                if (key.toUpper() == "DRIVER") managerSawDriver = value == "SQL Server";
+                if (key.toUpper() == "DRIVER")
+                    managerSawDriver = value == "SQL Server";
             }
             EXPECT_TRUE(managerSawDriver);
         }
@@ -112,9 +126,9 @@ TEST(ConnectText, SpecialValuesReachTheDriverIntactWithoutAddingKeys) {
 
 TEST(ConnectText, ValuesThatCannotArriveIntactAreRefused) {
     const QString values[] = {
-        "x};DumpFile=/tmp/x",         // FreeTDS would end the value early
-        "a} ;DRIVER=/tmp/evil.so;",   // the driver manager would load another library
-        "a} ;SAVEFILE=/tmp/x",        // ... or write a file
+        "x};DumpFile=/tmp/x",        // FreeTDS would end the value early
+        "a} ;DRIVER=/tmp/evil.so;",  // the driver manager would load another library
+        "a} ;SAVEFILE=/tmp/x",       // ... or write a file
         "a} ;DSN=other",
         QString("nul") + QChar(0) + "byte",
     };
@@ -128,15 +142,18 @@ TEST(ConnectText, KeysHiddenInTheLowBytesOfWideCharactersAreRefused) {
     // Where the driver manager's locale cannot hold a character it keeps the
     // character's low byte: U+0120 U+013B ... read as " ;SAVEFILE=/tmp/x".
     QString hidden = "a}";
-    for (char c : QByteArray(" ;SAVEFILE=/tmp/x")) hidden += QChar(0x0100 | static_cast<unsigned char>(c));
+    for (char c : QByteArray(" ;SAVEFILE=/tmp/x"))
+        hidden += QChar(0x0100 | static_cast<unsigned char>(c));
     EXPECT_FALSE(connectStrings({"s", "u", {}, hidden}, {}, kPath));
     // Chinese names as such are no trouble.
     EXPECT_TRUE(connectStrings({"s", "u", {}, "主库{数据}"}, {}, kPath));
 }
 
 TEST(ConnectText, OnlyPlainAsciiStringsNameTheFile) {
-    EXPECT_TRUE(connectStrings({"s", "u", "p", "Sales"}, "h", kPath)->driverString.startsWith("FILEDSN="));
-    EXPECT_FALSE(connectStrings({"s", "u", "p", "仓库"}, "h", kPath)->driverString.contains("FILEDSN"));
+    EXPECT_TRUE(
+        connectStrings({"s", "u", "p", "Sales"}, "h", kPath)->driverString.startsWith("FILEDSN="));
+    EXPECT_FALSE(
+        connectStrings({"s", "u", "p", "仓库"}, "h", kPath)->driverString.contains("FILEDSN"));
 }
 
 TEST(ConnectText, LineBreaksInFileValuesAreRefused) {

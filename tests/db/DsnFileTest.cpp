@@ -22,7 +22,9 @@ protected:
     }
     void TearDown() override { qputenv("TMPDIR", old_); }
     QString at(const QString& name) const { return dir_.filePath(name); }
-    QStringList entries() const { return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System); }
+    QStringList entries() const {
+        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    }
 
     QTemporaryDir dir_;
     QByteArray old_;
@@ -58,7 +60,9 @@ TEST_F(DsnFileTest, AnotherUsersFileOrLinkIsLeftAloneAndAPrivateDirectoryUsed) {
     for (bool link : {false, true}) {
         if (link) {
             ASSERT_TRUE(QFile::remove(at("~sqlsrv.dsn")));
-            ASSERT_EQ(symlink(at("victim").toUtf8().constData(), at("~sqlsrv.dsn").toUtf8().constData()), 0);
+            ASSERT_EQ(
+                symlink(at("victim").toUtf8().constData(), at("~sqlsrv.dsn").toUtf8().constData()),
+                0);
         } else {
             QFile other(at("~sqlsrv.dsn"));
             ASSERT_TRUE(other.open(QIODevice::WriteOnly));
@@ -75,7 +79,8 @@ TEST_F(DsnFileTest, AnotherUsersFileOrLinkIsLeftAloneAndAPrivateDirectoryUsed) {
         if (!link) {
             EXPECT_EQ(contents(at("~sqlsrv.dsn")), "someone else's");
         }
-        EXPECT_EQ(entries().size(), 2) << entries().join(",").toStdString();  // no private directory left
+        EXPECT_EQ(entries().size(), 2)
+            << entries().join(",").toStdString();  // no private directory left
     }
 }
 

@@ -19,8 +19,10 @@ const QByteArray kCatalog = R"({"databases":[
     {"name":"Shop"}, {"name":"仓库数据"}, {"name":"a]b"}, {"name":"x\"y"}, {"name":"InUse"}
 ]})";
 const QString kVersion =
-    "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64) \n\tApr  2 2010 15:48:27 \n\tCopyright (c) Microsoft "
-    "Corporation\n\tExpress Edition (64-bit) on Windows NT 6.1 <X64> (Build 7601: Service Pack 1)\n";
+    "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64) \n\tApr  2 2010 15:48:27 "
+    "\n\tCopyright (c) Microsoft "
+    "Corporation\n\tExpress Edition (64-bit) on Windows NT 6.1 <X64> (Build 7601: Service Pack "
+    "1)\n";
 
 class FlowsE2E : public testing::Test {
 protected:
@@ -39,7 +41,8 @@ protected:
 
     QStringList listedNames() const {
         QStringList names;
-        for (int row = 0; row < form.listRowCount(); ++row) names << form.listCell(row, 1);
+        for (int row = 0; row < form.listRowCount(); ++row)
+            names << form.listCell(row, 1);
         return names;
     }
     void connect() {
@@ -52,7 +55,8 @@ protected:
         form.setStatus(1, {});
         boxes.setNextAnswer(IdYes);
         flows.onDeleteDatabaseClicked();
-        ASSERT_TRUE(test::waitUntil([&] { return !form.status(1).isEmpty() && form.listRowCount() > 0; }));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return !form.status(1).isEmpty() && form.listRowCount() > 0; }));
     }
 
     QTemporaryDir tmp;
@@ -74,7 +78,8 @@ TEST_F(FlowsE2E, ConnectShowsTheVersionAndTheNumberedList) {
     EXPECT_EQ(names.first(), "master");
     for (const char* n : {"master", "tempdb", "model", "msdb", "Shop", "仓库数据", "a]b", "x\"y"})
         EXPECT_TRUE(names.contains(QString::fromUtf8(n))) << n;
-    for (int row = 0; row < form.listRowCount(); ++row) EXPECT_EQ(form.listCell(row, 0), QString::number(row + 1));
+    for (int row = 0; row < form.listRowCount(); ++row)
+        EXPECT_EQ(form.listCell(row, 0), QString::number(row + 1));
     EXPECT_EQ(state.connected(), 1);
     EXPECT_FALSE(form.isEnabled(Control::按钮1));
     EXPECT_TRUE(form.isEnabled(Control::按钮3));
@@ -86,7 +91,8 @@ TEST_F(FlowsE2E, AWrongPasswordFailsAndSaysWhyInTheTooltip) {
     form.setText(Control::编辑框3, "wrong");
     flows.onConnectClicked();
     EXPECT_EQ(form.status(0), server->serverText() + " 数据库连接失败");
-    EXPECT_TRUE(form.statusToolTip(0).contains("Login failed")) << form.statusToolTip(0).toStdString();
+    EXPECT_TRUE(form.statusToolTip(0).contains("Login failed"))
+        << form.statusToolTip(0).toStdString();
     EXPECT_EQ(state.connected(), 0);
     EXPECT_EQ(form.listRowCount(), 0);
     EXPECT_TRUE(form.isEnabled(Control::按钮1));
@@ -149,7 +155,8 @@ TEST_F(FlowsE2E, TwoDeletionsNeverDoubleTheList) {
         boxes.setNextAnswer(IdYes);
         flows.onDeleteDatabaseClicked();
     }
-    ASSERT_TRUE(test::waitUntil([&] { return server->logEvents("rpc").filter("drop database").size() == 2; }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return server->logEvents("rpc").filter("drop database").size() == 2; }));
     test::pumpEvents(300);
     QStringList names = listedNames();
     EXPECT_EQ(names.size(), 8) << names.join(",").toStdString();

@@ -35,9 +35,9 @@ TEST_F(FlowsOffline, AFailedConnectNamesTheServerAndTellsWhyInATooltip) {
         bool driverSpeaks;  // refused before the driver: nothing to tell
     };
     const Case cases[] = {
-        {1, "127.0.0.1,1", true},           // nothing listens there
-        {0, "whatever-is-typed", true},     // Windows authentication goes to "."
-        {1, "evil\r\nDATABASE=x", false},   // would add a line to the DSN file
+        {1, "127.0.0.1,1", true},          // nothing listens there
+        {0, "whatever-is-typed", true},    // Windows authentication goes to "."
+        {1, "evil\r\nDATABASE=x", false},  // would add a line to the DSN file
     };
     for (const Case& c : cases) {
         connectedLooking();
@@ -48,7 +48,8 @@ TEST_F(FlowsOffline, AFailedConnectNamesTheServerAndTellsWhyInATooltip) {
         state.setConnected(1);
         flows.onConnectClicked();
         EXPECT_EQ(form.status(0), c.server + " 数据库连接失败");
-        EXPECT_EQ(!form.statusToolTip(0).isEmpty(), c.driverSpeaks) << form.statusToolTip(0).toStdString();
+        EXPECT_EQ(!form.statusToolTip(0).isEmpty(), c.driverSpeaks)
+            << form.statusToolTip(0).toStdString();
         EXPECT_EQ(form.status(1), "version");
         EXPECT_EQ(form.listRowCount(), 1);
         EXPECT_EQ(state.connected(), 0);

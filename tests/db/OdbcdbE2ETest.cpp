@@ -20,7 +20,8 @@ const QByteArray kCatalog = R"({"databases":[
     {"name":"Gone","tables":[]}
 ]})";
 
-std::unique_ptr<StandinServer> startServer(const QByteArray& catalog, const QString& password = "Quill-Test-1") {
+std::unique_ptr<StandinServer> startServer(const QByteArray& catalog,
+                                           const QString& password = "Quill-Test-1") {
     StandinServer::Options o;
     o.catalogJson = catalog;
     o.password = password;
@@ -38,16 +39,19 @@ protected:
     void TearDown() override { qputenv("TMPDIR", oldTmp_); }
 
     bool open(ODBCDB& db, const QString& database = {}) {
-        return db.OpenSqlDatabase(server_->serverText(), server_->login(), server_->password(), database);
+        return db.OpenSqlDatabase(server_->serverText(), server_->login(), server_->password(),
+                                  database);
     }
     QStringList tmpEntries() const {
-        return QDir(tmp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        return QDir(tmp_.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
     // Statements the server received through the cursor procedure.
     QStringList cursorStatements() const {
         QStringList out;
         for (const QString& e : server_->logEvents("rpc"))
-            if (e.startsWith("sp_cursoropen ")) out << e.mid(14);
+            if (e.startsWith("sp_cursoropen "))
+                out << e.mid(14);
         return out;
     }
 
@@ -130,8 +134,9 @@ TEST_F(OdbcdbE2E, ColumnsOutOfRangeOrInAnotherCaseReadAsEmptyText) {
     ODBCDB::RecordSetHandle h = db.OpenTable("SELECT 7 AS Num");
     ASSERT_NE(h, 0);
     EXPECT_EQ(db.ReadColumn(h, "Num"), FieldValue::int32(7));
-    for (const FieldValue& v : {db.ReadColumn(h, 0), db.ReadColumn(h, 2), db.ReadColumn(h, -1), db.ReadColumn(h, "num"),
-                                db.ReadColumn(h, "NUM"), db.ReadColumn(0, 1), db.ReadColumn(h + 1000, 1)})
+    for (const FieldValue& v :
+         {db.ReadColumn(h, 0), db.ReadColumn(h, 2), db.ReadColumn(h, -1), db.ReadColumn(h, "num"),
+          db.ReadColumn(h, "NUM"), db.ReadColumn(0, 1), db.ReadColumn(h + 1000, 1)})
         EXPECT_TRUE(v.isEmptyText());
 }
 
@@ -150,7 +155,8 @@ TEST_F(OdbcdbE2E, RecordSetsWalkForwardAndCloseOneOrAll) {
     db.MoveNext(h);
     EXPECT_TRUE(db.IsEof(h));
 
-    ODBCDB::RecordSetHandle empty = db.OpenTable("SELECT name FROM sysdatabases WHERE name = 'nothing'");
+    ODBCDB::RecordSetHandle empty =
+        db.OpenTable("SELECT name FROM sysdatabases WHERE name = 'nothing'");
     ASSERT_NE(empty, 0);
     EXPECT_TRUE(db.IsEof(empty));
     EXPECT_EQ(db.RecordCount(empty), 0);
@@ -183,8 +189,10 @@ TEST_F(OdbcdbE2E, ThirtyRecordSetsAtMost) {
 TEST_F(OdbcdbE2E, ValuesArriveTyped) {
     ASSERT_TRUE(open(db));
     ODBCDB::RecordSetHandle h = db.OpenTable(
-        "SELECT 1 AS i, CAST(-2 AS smallint) AS s, CAST(200 AS tinyint) AS t, CAST(1 AS bit) AS b, 0.25E0 AS f, "
-        "CAST('2010-04-02 15:48:27' AS datetime) AS d, CAST(-12.5 AS decimal(10,2)) AS m, N'苹果' AS n, "
+        "SELECT 1 AS i, CAST(-2 AS smallint) AS s, CAST(200 AS tinyint) AS t, CAST(1 AS bit) AS b, "
+        "0.25E0 AS f, "
+        "CAST('2010-04-02 15:48:27' AS datetime) AS d, CAST(-12.5 AS decimal(10,2)) AS m, N'苹果' "
+        "AS n, "
         "CAST(NULL AS int) AS ni, CAST(NULL AS nvarchar(10)) AS nn, CAST(NULL AS bit) AS nb, "
         "CAST(-9223372036854775807 AS bigint) AS big, 0x0A0B AS bin, "
         "CAST(N'一二三四五六七八九十' AS nvarchar(10)) AS ten");
@@ -196,7 +204,8 @@ TEST_F(OdbcdbE2E, ValuesArriveTyped) {
     EXPECT_EQ(db.ReadColumn(h, "f"), FieldValue::dbl(0.25));
     const FieldValue d = db.ReadColumn(h, "d");
     ASSERT_EQ(d.kind(), FieldValue::Kind::DateTime);
-    EXPECT_NEAR(d.get<FieldValue::DateTime>()->days, 40270 + (15 * 3600 + 48 * 60 + 27) / 86400.0, 1e-7);
+    EXPECT_NEAR(d.get<FieldValue::DateTime>()->days, 40270 + (15 * 3600 + 48 * 60 + 27) / 86400.0,
+                1e-7);
     EXPECT_EQ(db.ReadColumn(h, "m"), FieldValue::text("-12.50"));
     EXPECT_EQ(db.ReadColumn(h, "n").toText(), "苹果");
     EXPECT_EQ(db.ReadColumn(h, "ni"), FieldValue::int32(0));
@@ -213,12 +222,14 @@ TEST_F(OdbcdbE2E, ChineseNamesArriveWhateverTheLocale) {
         ASSERT_TRUE(std::setlocale(LC_ALL, locale)) << locale;
         ODBCDB local;
         ASSERT_TRUE(open(local, "仓库数据")) << locale << ": " << local.LastError().toStdString();
-        ODBCDB::RecordSetHandle h = local.OpenTable("select DB_NAME() AS [名称], N'苹果' AS [水果]");
+        ODBCDB::RecordSetHandle h =
+            local.OpenTable("select DB_NAME() AS [名称], N'苹果' AS [水果]");
         EXPECT_EQ(local.ReadColumn(h, "名称").toText(), "仓库数据") << locale;
         EXPECT_EQ(local.ReadColumn(h, "水果").toText(), "苹果") << locale;
         h = local.OpenTable("select * from sysdatabases");
         QStringList names;
-        for (; !local.IsEof(h); local.MoveNext(h)) names << local.ReadColumn(h, 1).toText();
+        for (; !local.IsEof(h); local.MoveNext(h))
+            names << local.ReadColumn(h, 1).toText();
         EXPECT_TRUE(names.contains("仓库数据")) << locale << ": " << names.join(",").toStdString();
     }
     std::setlocale(LC_ALL, saved.c_str());

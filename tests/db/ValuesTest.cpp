@@ -29,17 +29,20 @@ TEST(Values, BoundTextConvertsByColumnType) {
         {SQL_BIT, "0", FieldValue::logical(false)},
         {SQL_VARBINARY, "0A0B", FieldValue::binary({})},
         {SQL_WVARCHAR, "名字", FieldValue::text("名字")},
-        {SQL_TYPE_TIMESTAMP, "2010-04-02 15:48:27.000", FieldValue::text("2010-04-02 15:48:27.000")},
+        {SQL_TYPE_TIMESTAMP, "2010-04-02 15:48:27.000",
+         FieldValue::text("2010-04-02 15:48:27.000")},
         {SQL_DECIMAL, "-12.50", FieldValue::text("-12.50")},
     };
-    for (const Case& c : cases) EXPECT_EQ(fromBoundText(c.type, c.text), c.expected) << c.type << " " << c.text.data();
+    for (const Case& c : cases)
+        EXPECT_EQ(fromBoundText(c.type, c.text), c.expected) << c.type << " " << c.text.data();
 }
 
 TEST(Values, DatesCountDaysFrom1899December30) {
     EXPECT_DOUBLE_EQ(oleDays(1899, 12, 30, 0, 0, 0, 0), 0);
     EXPECT_DOUBLE_EQ(oleDays(1900, 1, 1, 0, 0, 0, 0), 2);
     EXPECT_DOUBLE_EQ(oleDays(1899, 12, 29, 6, 0, 0, 0), -1.25);
-    EXPECT_NEAR(oleDays(2010, 4, 2, 15, 48, 27, 500000000), 40270 + (15 * 3600 + 48 * 60 + 27.5) / 86400.0, 1e-9);
+    EXPECT_NEAR(oleDays(2010, 4, 2, 15, 48, 27, 500000000),
+                40270 + (15 * 3600 + 48 * 60 + 27.5) / 86400.0, 1e-9);
     EXPECT_DOUBLE_EQ(oleDays(9999, 12, 31, 0, 0, 0, 0), 2958465);
     EXPECT_DOUBLE_EQ(oleDays(1, 1, 1, 0, 0, 0, 0), -657434);  // clamped to year 100
 }
@@ -82,7 +85,8 @@ TEST(Values, Int32FromIntegersAndFloatsOnly) {
 }
 
 TEST(Values, VersionHeadlineKeepsTheFirstLine) {
-    EXPECT_EQ(versionHeadline("Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64) \n\tApr  2 2010 15:48:27 \n\tCopyright"),
+    EXPECT_EQ(versionHeadline("Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64) \n\tApr  2 "
+                              "2010 15:48:27 \n\tCopyright"),
               "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64)");
     EXPECT_EQ(versionHeadline("no double blank here"), "");
     EXPECT_EQ(versionHeadline("abcde  x"), "");   // pair at byte 6: n = -1
@@ -94,10 +98,13 @@ TEST(Values, VersionHeadlineKeepsTheFirstLine) {
 TEST(Values, DropStatementsAndServerMessages) {
     EXPECT_EQ(dropStatement("Shop"), "drop database [Shop]");
     EXPECT_EQ(dropStatement("a]b"), "drop database [a]]b]");
-    EXPECT_EQ(serverMessage("[FreeTDS][SQL Server]Cannot drop database \"x\" because it is currently in use."),
-              "Cannot drop database \"x\" because it is currently in use.");
+    EXPECT_EQ(
+        serverMessage(
+            "[FreeTDS][SQL Server]Cannot drop database \"x\" because it is currently in use."),
+        "Cannot drop database \"x\" because it is currently in use.");
     EXPECT_EQ(serverMessage("plain"), "plain");
-    EXPECT_EQ(serverMessage("[FreeTDS][SQL Server]Login failed for user 'sa'.\n[FreeTDS][SQL Server]Unable to connect"),
+    EXPECT_EQ(serverMessage("[FreeTDS][SQL Server]Login failed for user 'sa'.\n[FreeTDS][SQL "
+                            "Server]Unable to connect"),
               "Login failed for user 'sa'.\nUnable to connect");
     EXPECT_EQ(serverMessage("[unclosed"), "[unclosed");
 }

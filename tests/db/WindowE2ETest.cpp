@@ -37,7 +37,8 @@ protected:
 
     QStringList listedNames() const {
         QStringList names;
-        for (int row = 0; row < window->listRowCount(); ++row) names << window->listCell(row, 1);
+        for (int row = 0; row < window->listRowCount(); ++row)
+            names << window->listCell(row, 1);
         return names;
     }
 
@@ -78,7 +79,8 @@ TEST_F(WindowE2E, TheMenuItemDeletesTheSelectedDatabase) {
     state.setSelectedDatabaseName("Shop");
     boxes.setNextAnswer(IdYes);
     window->deleteDatabaseAction->trigger();
-    ASSERT_TRUE(test::waitUntil([&] { return window->status(1) == "删除命令已执行" && !listedNames().contains("Shop"); }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return window->status(1) == "删除命令已执行" && !listedNames().contains("Shop"); }));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "您确定要删除  [Shop] 数据库吗！！！");
 }

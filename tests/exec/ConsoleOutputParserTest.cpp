@@ -19,8 +19,10 @@ const EchoedLines kEchoes{kSqlEcho, kWinEcho};
 std::string render(const std::vector<OutputEvent>& events) {
     QString log;
     for (const auto& e : events) {
-        if (e.kind == OutputEvent::Banner) log = "[B]";
-        else log += e.kind == OutputEvent::Completed ? "[C]" : e.text;
+        if (e.kind == OutputEvent::Banner)
+            log = "[B]";
+        else
+            log += e.kind == OutputEvent::Completed ? "[C]" : e.text;
     }
     return log.toStdString();
 }
@@ -28,12 +30,14 @@ std::string render(const std::vector<OutputEvent>& events) {
 std::string parse(const std::vector<QByteArray>& chunks, const EchoedLines& echoes = kEchoes) {
     ConsoleOutputParser parser;
     std::vector<OutputEvent> events;
-    for (const QByteArray& chunk : chunks) parser.feed(chunk, echoes, events);
+    for (const QByteArray& chunk : chunks)
+        parser.feed(chunk, echoes, events);
     return render(events);
 }
 
 // Every way of cutting the stream in two.
-void expectSameForEveryCut(const QByteArray& before, const QByteArray& stream, const std::string& expected) {
+void expectSameForEveryCut(const QByteArray& before, const QByteArray& stream,
+                           const std::string& expected) {
     for (qsizetype cut = 0; cut <= stream.size(); ++cut)
         EXPECT_EQ(parse({before, stream.left(cut), stream.mid(cut)}), expected) << "cut at " << cut;
 }
@@ -45,7 +49,8 @@ struct Case {
 };
 
 void expectCases(const std::vector<Case>& cases) {
-    for (const Case& c : cases) EXPECT_EQ(parse(c.chunks), c.expected) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(parse(c.chunks), c.expected) << c.name;
 }
 
 TEST(ConsoleOutputParser, StartUp) {
@@ -54,7 +59,9 @@ TEST(ConsoleOutputParser, StartUp) {
         {"banner, then prompt alone", {"Quill\r\n保留所有权利。\r\n\r\n", kPrompt}, "[B][C]"},
         {"start-up text without the phrase is output", {"hello\r\n" + kPrompt}, "hello[C]"},
         {"output before the banner is replaced by it", {"early\r\n", kBanner}, "[B][C]"},
-        {"the phrase in a script's output is output", {kBanner, "版权：保留所有权利\n"}, "[B][C]版权：保留所有权利\n"},
+        {"the phrase in a script's output is output",
+         {kBanner, "版权：保留所有权利\n"},
+         "[B][C]版权：保留所有权利\n"},
         {"an empty chunk changes nothing", {kBanner, ""}, "[B][C]"},
     });
     expectSameForEveryCut({}, kBanner, "[B][C]");
@@ -68,8 +75,11 @@ TEST(ConsoleOutputParser, EchoIsTakenOutAndNothingElse) {
          "[B][C]\n(1 rows affected)\n[C]"},
         {"Windows form", {kBanner, kWinEcho + "\r\nout\n\r\n" + kPrompt}, "[B][C]\nout\n[C]"},
         {"echo in other letter case", {kBanner, kWinEcho.toUpper() + "\r\nout\n"}, "[B][C]\nout\n"},
-        {"echo right after the prompt", {"x\r\n" + kPrompt + kWinEcho + "\r\nout\n"}, "x[C]\nout\n"},
-        {"a line that only resembles the echo stays", {kBanner, "sqlcmd -i \"/tmp/other.sql\"\n"},
+        {"echo right after the prompt",
+         {"x\r\n" + kPrompt + kWinEcho + "\r\nout\n"},
+         "x[C]\nout\n"},
+        {"a line that only resembles the echo stays",
+         {kBanner, "sqlcmd -i \"/tmp/other.sql\"\n"},
          "[B][C]sqlcmd -i \"/tmp/other.sql\"\n"},
     });
     expectSameForEveryCut(kBanner, kSqlEcho + "\r\nout\n", "[B][C]\nout\n");
@@ -78,17 +88,25 @@ TEST(ConsoleOutputParser, EchoIsTakenOutAndNothingElse) {
 TEST(ConsoleOutputParser, StaleEchoIsShownAsOutput) {
     // The login changed between sending and the echo: the echo is no longer known.
     EchoedLines changed{"sqlcmd -U\"other\" -P\"pw\" -i \"/tmp/a b.sql\"", kWinEcho};
-    EXPECT_EQ(parse({kBanner, kSqlEcho + "\r\nout\n"}, changed), "[B][C]" + kSqlEcho.toStdString() + "\nout\n");
+    EXPECT_EQ(parse({kBanner, kSqlEcho + "\r\nout\n"}, changed),
+              "[B][C]" + kSqlEcho.toStdString() + "\nout\n");
 }
 
 TEST(ConsoleOutputParser, PromptEndsTheRun) {
     expectCases({
-        {"output, then the prompt with its line break", {kBanner, "a\r\nb\r\n", "\r\n" + kPrompt}, "[B][C]a\nb\n[C]"},
-        {"output and prompt in one chunk", {kBanner, "last line\n\r\n" + kPrompt}, "[B][C]last line\n[C]"},
+        {"output, then the prompt with its line break",
+         {kBanner, "a\r\nb\r\n", "\r\n" + kPrompt},
+         "[B][C]a\nb\n[C]"},
+        {"output and prompt in one chunk",
+         {kBanner, "last line\n\r\n" + kPrompt},
+         "[B][C]last line\n[C]"},
         {"prompt in lower case", {kBanner, "x\r\n" + kPrompt.toLower()}, "[B][C]x[C]"},
-        {"two runs", {kBanner, kSqlEcho + "\r\nrun 1\n\r\n" + kPrompt, kSqlEcho + "\r\nrun 2\n\r\n" + kPrompt},
+        {"two runs",
+         {kBanner, kSqlEcho + "\r\nrun 1\n\r\n" + kPrompt, kSqlEcho + "\r\nrun 2\n\r\n" + kPrompt},
          "[B][C]\nrun 1\n[C]\nrun 2\n[C]"},
-        {"something that only starts like the prompt", {kBanner, "C:\\WIN", "DOWS\\other\n"}, "[B][C]C:\\WINDOWS\\other\n"},
+        {"something that only starts like the prompt",
+         {kBanner, "C:\\WIN", "DOWS\\other\n"},
+         "[B][C]C:\\WINDOWS\\other\n"},
     });
     expectSameForEveryCut(kBanner, "out\n\r\n" + kPrompt, "[B][C]out\n[C]");
 }
@@ -108,22 +126,37 @@ TEST(ConsoleOutputParser, DecodesUtf8AcrossChunksAndJoinsLineBreaks) {
     expectSameForEveryCut(kBanner, text + "\r\n" + kPrompt, "[B][C]中文输出 ✓\nsecond\n[C]");
     expectCases({
         {"lone carriage return stays", {kBanner, "50%\r", "100%\n"}, "[B][C]50%\r100%\n"},
-        {"invalid bytes do not stop the output", {kBanner, "bad \xff\xfe byte\n"}, "[B][C]bad \uFFFD\uFFFD byte\n"},
-        {"a cut invalid sequence keeps the byte after it", {kBanner, "a\xe4\xb8", "sb\n"}, "[B][C]a\uFFFD\uFFFDsb\n"},
+        {"invalid bytes do not stop the output",
+         {kBanner, "bad \xff\xfe byte\n"},
+         "[B][C]bad \uFFFD\uFFFD byte\n"},
+        {"a cut invalid sequence keeps the byte after it",
+         {kBanner, "a\xe4\xb8", "sb\n"},
+         "[B][C]a\uFFFD\uFFFDsb\n"},
     });
 }
 
 TEST(ConsoleOutputParser, HowTheStreamIsCutNeverMatters) {
     // Streams built from the pieces that matter, cut at random places.
-    const QByteArray pieces[] = {kPrompt,        "\r\n" + kPrompt, kSqlEcho + "\r\n", kWinEcho + "\r\n",
-                                 "C:\\WIN",       "sqlcmd -",         "\r\n",            "\r",
-                                 "(1 rows affected)", "中文输出",       "保留所有权利",      "\xe4\xb8",
-                                 "x",            "\n"};
+    const QByteArray pieces[] = {kPrompt,
+                                 "\r\n" + kPrompt,
+                                 kSqlEcho + "\r\n",
+                                 kWinEcho + "\r\n",
+                                 "C:\\WIN",
+                                 "sqlcmd -",
+                                 "\r\n",
+                                 "\r",
+                                 "(1 rows affected)",
+                                 "中文输出",
+                                 "保留所有权利",
+                                 "\xe4\xb8",
+                                 "x",
+                                 "\n"};
     std::mt19937 random(20240601);
     for (int round = 0; round < 300; ++round) {
         QByteArray stream = round % 2 ? kBanner : QByteArray();
         const int count = int(random() % 30);
-        for (int i = 0; i < count; ++i) stream += pieces[random() % std::size(pieces)];
+        for (int i = 0; i < count; ++i)
+            stream += pieces[random() % std::size(pieces)];
         std::vector<QByteArray> chunks;
         for (qsizetype at = 0; at < stream.size();) {
             const qsizetype length = qsizetype(random() % 12);

@@ -110,10 +110,14 @@ TEST_F(ScriptExecutionTest, OutputReachesTheLogInOrderAndPiledUpOutputInOneInser
     auto handler = execution.outputHandler();
     // The reader cuts anywhere, characters included.
     std::thread reader([&] {
-        for (qsizetype at = 0; at < stream.size(); at += 257) handler(stream.mid(at, 257));
+        for (qsizetype at = 0; at < stream.size(); at += 257)
+            handler(stream.mid(at, 257));
     });
-    EXPECT_TRUE(waitUntil([&] { return form.isEnabled(Control::按钮4) && form.text(Control::编辑框4).endsWith(kCompletionLog) &&
-                                       form.text(Control::编辑框4).size() == expected.size(); }));
+    EXPECT_TRUE(waitUntil([&] {
+        return form.isEnabled(Control::按钮4) &&
+               form.text(Control::编辑框4).endsWith(kCompletionLog) &&
+               form.text(Control::编辑框4).size() == expected.size();
+    }));
     reader.join();
     EXPECT_EQ(form.text(Control::编辑框4), expected);
     EXPECT_EQ(form.status(1), kScriptFinished);
@@ -135,7 +139,8 @@ TEST_F(ScriptExecutionTest, AReaderWaitingForRoomIsReleasedWhenTheWindowGoes) {
     auto gone = std::make_unique<ScriptExecution>(form, console);
     auto handler = gone->outputHandler();
     std::thread reader([&] {
-        for (int i = 0; i < 8; ++i) handler(QByteArray(128 * 1024, 'x'));  // nobody drains
+        for (int i = 0; i < 8; ++i)
+            handler(QByteArray(128 * 1024, 'x'));  // nobody drains
     });
     test::pumpEvents(0);
     gone.reset();
@@ -173,12 +178,14 @@ TEST_F(ScriptExecutionTest, RunsTheScriptThroughTheConsoleTwice) {
     EXPECT_EQ(form.text(Control::编辑框4), kBannerLog + kCompletionLog);
     EXPECT_EQ(form.status(1), kScriptFinished);
 
-    const QString run = "\nargs: [-USA] [-i] [" + script + "]\npassword: [s3cret \"pw\"]\n中文 select 1\n" + kCompletionLog;
+    const QString run = "\nargs: [-USA] [-i] [" + script +
+                        "]\npassword: [s3cret \"pw\"]\n中文 select 1\n" + kCompletionLog;
     for (int i = 1; i <= 2; ++i) {
         execution.executeScript();
         EXPECT_FALSE(form.isEnabled(Control::按钮4));
         EXPECT_EQ(form.status(1), kScriptRunning);
-        ASSERT_TRUE(waitUntil([&] { return form.isEnabled(Control::按钮4); })) << form.text(Control::编辑框4).toStdString();
+        ASSERT_TRUE(waitUntil([&] { return form.isEnabled(Control::按钮4); }))
+            << form.text(Control::编辑框4).toStdString();
         EXPECT_EQ(form.status(1), kScriptFinished);
     }
     EXPECT_EQ(form.text(Control::编辑框4), kBannerLog + kCompletionLog + run + run);
@@ -186,7 +193,9 @@ TEST_F(ScriptExecutionTest, RunsTheScriptThroughTheConsoleTwice) {
     form.setAuthIndex(0);
     execution.executeScript();
     ASSERT_TRUE(waitUntil([&] { return form.isEnabled(Control::按钮4); }));
-    EXPECT_TRUE(form.text(Control::编辑框4).endsWith("\nargs: [-i] [" + script + "]\npassword: [unset]\n中文 select 1\n" + kCompletionLog))
+    EXPECT_TRUE(form.text(Control::编辑框4)
+                    .endsWith("\nargs: [-i] [" + script + "]\npassword: [unset]\n中文 select 1\n" +
+                              kCompletionLog))
         << form.text(Control::编辑框4).toStdString();
 }
 

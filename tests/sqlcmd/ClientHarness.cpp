@@ -45,15 +45,17 @@ std::string readFile(const fs::path& p) {
 
 int countOf(const std::string& haystack, const std::string& needle) {
     int n = 0;
-    for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) {
+    for (std::size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1)) {
         ++n;
     }
     return n;
 }
 
 void ClientTest::SetUp() {
-    dir_ = fs::temp_directory_path() / ("quill-client-" + std::to_string(::getpid()) + "-" +
-                                        testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("quill-client-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
 }
 
@@ -68,8 +70,9 @@ std::string ClientTest::file(const std::string& name, const std::string& content
     return p.string();
 }
 
-ClientRun ClientTest::run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                          int timeoutSeconds, const std::function<void(pid_t)>& whileRunning) {
+ClientRun ClientTest::run(const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env, int timeoutSeconds,
+                          const std::function<void(pid_t)>& whileRunning) {
     const std::string program = binPath("quill-sqlcmd").toStdString();
     const fs::path outPath = dir_ / "client.out", errPath = dir_ / "client.err";
     pid_t pid = ::fork();
@@ -122,7 +125,8 @@ std::vector<std::string> ClientTest::login(const StandinServer& s) {
     return {"-S", s.serverText().toStdString(), "-U", "sa", "-P", s.password().toStdString()};
 }
 
-std::vector<std::string> ClientTest::plus(std::vector<std::string> a, const std::vector<std::string>& b) {
+std::vector<std::string> ClientTest::plus(std::vector<std::string> a,
+                                          const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }

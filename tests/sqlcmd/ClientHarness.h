@@ -35,11 +35,13 @@ protected:
 
     // Runs quill-sqlcmd with a clean SQLCMD* environment plus `env`;
     // `whileRunning` gets the pid once the client has started.
-    ClientRun run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
-                  int timeoutSeconds = 60, const std::function<void(pid_t)>& whileRunning = {});
+    ClientRun run(const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& env = {}, int timeoutSeconds = 60,
+                  const std::function<void(pid_t)>& whileRunning = {});
 
     static std::vector<std::string> login(const StandinServer& s);
-    static std::vector<std::string> plus(std::vector<std::string> a, const std::vector<std::string>& b);
+    static std::vector<std::string> plus(std::vector<std::string> a,
+                                         const std::vector<std::string>& b);
     // The batches the server received, without the session's set-up batch.
     static std::vector<std::string> batches(const StandinServer& s);
 

@@ -23,7 +23,8 @@ const std::string kSsmsScript =
     "CREATE TABLE [dbo].[客户](\r\n\t[id] [int] IDENTITY(1,1) NOT NULL,\r\n"
     "\t[名称] [nvarchar](50) NULL,\r\n\t[备注] [nvarchar](max) NULL\r\n) ON [PRIMARY]\r\nGO\r\n"
     "SET IDENTITY_INSERT [dbo].[客户] ON \r\n"
-    "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (1, N'牛津深圳版小学英语', N'line one\r\nGO\r\nline three')\r\n"
+    "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (1, N'牛津深圳版小学英语', N'line "
+    "one\r\nGO\r\nline three')\r\n"
     "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (2, N'it''s', N'/* not a comment')\r\n"
     "/* GO inside a comment\r\nGO\r\n*/\r\n"
     "SET IDENTITY_INSERT [dbo].[客户] OFF\r\nGO\r\n"
@@ -52,13 +53,17 @@ TEST_F(ClientTest, RunsAnSsmsScriptFromAPathWithBlanksAndChinese) {
     const std::vector<std::string> got = batches(server);
     ASSERT_EQ(got.size(), 8u);
     EXPECT_EQ(got[0], "USE [master]\r\n");
-    EXPECT_EQ(got[1], "/****** Object:  Database [销售]    Script Date: 2024/3/1 10:00:00 ******/\r\nCREATE DATABASE [销售]\r\n");
-    EXPECT_EQ(got[6],
-              "SET IDENTITY_INSERT [dbo].[客户] ON \r\n"
-              "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (1, N'牛津深圳版小学英语', N'line one\r\nGO\r\nline three')\r\n"
-              "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (2, N'it''s', N'/* not a comment')\r\n"
-              "/* GO inside a comment\r\nGO\r\n*/\r\n"
-              "SET IDENTITY_INSERT [dbo].[客户] OFF\r\n");
+    EXPECT_EQ(got[1],
+              "/****** Object:  Database [销售]    Script Date: 2024/3/1 10:00:00 "
+              "******/\r\nCREATE DATABASE [销售]\r\n");
+    EXPECT_EQ(
+        got[6],
+        "SET IDENTITY_INSERT [dbo].[客户] ON \r\n"
+        "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (1, N'牛津深圳版小学英语', N'line "
+        "one\r\nGO\r\nline three')\r\n"
+        "INSERT [dbo].[客户] ([id], [名称], [备注]) VALUES (2, N'it''s', N'/* not a comment')\r\n"
+        "/* GO inside a comment\r\nGO\r\n*/\r\n"
+        "SET IDENTITY_INSERT [dbo].[客户] OFF\r\n");
     EXPECT_EQ(got[7], "PRINT N'完成'\r\nSELECT COUNT(*) AS n FROM [dbo].[客户]\r\n");
 }
 
@@ -70,13 +75,15 @@ TEST_F(ClientTest, ErrorsCarryFileLinesAndSetExitCodes) {
                                   "print 'one'\nGO\n\n-- why\nselect from\nGO\n"
                                   "raiserror('custom', 16, 3)\nGO\nprint 'last'\n");
     const QRegularExpression syntax(
-        "^one\nMsg 102, Level 15, State 1, Server [^,\n]+, Line 5\nIncorrect syntax near 'from'.\n");
+        "^one\nMsg 102, Level 15, State 1, Server [^,\n]+, Line 5\nIncorrect syntax near "
+        "'from'.\n");
 
     ClientRun plain = run(plus(login(server), {"-i", path}));
     EXPECT_EQ(plain.exitCode, 0);
     EXPECT_TRUE(syntax.match(QString::fromStdString(plain.out)).hasMatch()) << plain.out;
     EXPECT_NE(plain.out.find(", Line 7\ncustom\nlast\n"), std::string::npos) << plain.out;
-    EXPECT_NE(plain.out.find("Msg 50000, Level 16, State 3, Server "), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("Msg 50000, Level 16, State 3, Server "), std::string::npos)
+        << plain.out;
 
     ClientRun stop = run(plus(login(server), {"-b", "-i", path}));
     EXPECT_EQ(stop.exitCode, 1);
@@ -91,7 +98,8 @@ TEST_F(ClientTest, ErrorsCarryFileLinesAndSetExitCodes) {
     EXPECT_EQ(toStderr.out.find("Msg 102"), std::string::npos);
     EXPECT_NE(toStderr.out.find("one\n"), std::string::npos);
 
-    ClientRun abort = run(plus(login(server), {"-Q", "raiserror('stop here', 10, 127)\nGO\nprint 'never'"}));
+    ClientRun abort =
+        run(plus(login(server), {"-Q", "raiserror('stop here', 10, 127)\nGO\nprint 'never'"}));
     EXPECT_EQ(abort.exitCode, 50000 & 0xFF);
     EXPECT_EQ(abort.out, "stop here\n");
 }
@@ -100,7 +108,8 @@ TEST_F(ClientTest, LoginFailuresAndUsageErrors) {
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
     const std::string path = file("one.sql", "select 1\n");
-    ClientRun bad = run({"-S", server.serverText().toStdString(), "-U", "sa", "-P", "Wrong-Pass-9", "-i", path});
+    ClientRun bad = run(
+        {"-S", server.serverText().toStdString(), "-U", "sa", "-P", "Wrong-Pass-9", "-i", path});
     EXPECT_EQ(bad.exitCode, 1);
     const std::string all = bad.out + bad.err;
     EXPECT_NE(all.find("Login failed for user 'sa'."), std::string::npos) << all;
@@ -164,7 +173,8 @@ TEST_F(ClientTest, EncodingsReachTheServerIntactOrStopWithAReason) {
 TEST_F(ClientTest, UnterminatedStringIsSentAndTheServerSaysSo) {
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
-    ClientRun r = run(plus(login(server), {"-i", file("open.sql", "print 'fine'\nGO\nselect 'abc\nGO\n")}));
+    ClientRun r =
+        run(plus(login(server), {"-i", file("open.sql", "print 'fine'\nGO\nselect 'abc\nGO\n")}));
     EXPECT_EQ(r.exitCode, 0);
     const std::vector<std::string> got = batches(server);
     ASSERT_EQ(got.size(), 2u);
@@ -196,10 +206,11 @@ TEST_F(ClientTest, ServerGoingAwayEndsTheRunWithAnError) {
 TEST_F(ClientTest, ResultSetsInSqlcmdColumns) {
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
-    ClientRun r = run(plus(login(server), {"-Q",
-                                           "SELECT 1 AS id, N'苹果' AS name, CAST(1.5 AS decimal(10,2)) AS price, "
-                                           "CAST('2024-01-02' AS datetime) AS made, CAST(1 AS bit) AS ok, "
-                                           "0x0A0B AS bin UNION ALL SELECT 22, NULL, 10, '2024-01-03', 0, 0x01"}));
+    ClientRun r = run(plus(login(server),
+                           {"-Q",
+                            "SELECT 1 AS id, N'苹果' AS name, CAST(1.5 AS decimal(10,2)) AS price, "
+                            "CAST('2024-01-02' AS datetime) AS made, CAST(1 AS bit) AS ok, "
+                            "0x0A0B AS bin UNION ALL SELECT 22, NULL, 10, '2024-01-03', 0, 0x01"}));
     EXPECT_EQ(r.exitCode, 0);
     // UNION ALL with int makes the bit an int and the decimal(10,2) a decimal(12,2).
     EXPECT_EQ(r.out,
@@ -208,7 +219,8 @@ TEST_F(ClientTest, ResultSetsInSqlcmdColumns) {
               "          1 苹果             1.50 2024-01-02 00:00:00.000           1 0x0A0B\n"
               "         22 NULL          10.00 2024-01-03 00:00:00.000           0 0x01  \n"
               "\n(2 rows affected)\n");
-    ClientRun trimmed = run(plus(login(server), {"-W", "-s", ",", "-h", "-1", "-Q", "SELECT 1 AS a, N'x y' AS b"}));
+    ClientRun trimmed =
+        run(plus(login(server), {"-W", "-s", ",", "-h", "-1", "-Q", "SELECT 1 AS a, N'x y' AS b"}));
     EXPECT_EQ(trimmed.out, "1,x y\n\n(1 rows affected)\n");
 }
 
@@ -226,8 +238,9 @@ TEST_F(ClientTest, GeneratedInsertScriptsInBothEncodings) {
         ClientRun r = run(plus(login(server), {"-i", path}));
         EXPECT_EQ(r.exitCode, 0) << r.out;
         EXPECT_EQ(countOf(r.out, "(1 rows affected)"), 2500);
-        ClientRun check = run(plus(login(server), {"-d", script.database, "-h", "-1", "-W", "-Q",
-                                                   "SET NOCOUNT ON SELECT COUNT(*) FROM [dbo].[订单]"}));
+        ClientRun check =
+            run(plus(login(server), {"-d", script.database, "-h", "-1", "-W", "-Q",
+                                     "SET NOCOUNT ON SELECT COUNT(*) FROM [dbo].[订单]"}));
         EXPECT_EQ(check.out, "2500\n\n") << check.out << check.err;
     }
 }

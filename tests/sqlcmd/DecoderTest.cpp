@@ -60,30 +60,40 @@ TEST(Decoder, ReadsEachEncodingWhateverTheChunkSize) {
     } cases[] = {
         {"plain utf8", "select N'" + kChinese + "'\r\n", 0, Encoding::Utf8},
         {"empty", "", 0, Encoding::Utf8},
-        {"utf8 bom", "\xEF\xBB\xBF" "select N'" + kChinese + "'\r\n", 0, Encoding::Utf8Bom},
+        {"utf8 bom",
+         "\xEF\xBB\xBF"
+         "select N'" +
+             kChinese + "'\r\n",
+         0, Encoding::Utf8Bom},
         {"utf16le bom",
-         bytes({0xFF, 0xFE, 's', 0, 'e', 0, 'l', 0, 'e', 0, 'c', 0, 't', 0, ' ', 0, 'N', 0, '\'', 0,
-                0x2D, 0x4E, 0x87, 0x65, '\'', 0, '\r', 0, '\n', 0}),
+         bytes({0xFF, 0xFE, 's', 0,    'e', 0,    'l',  0,    'e',  0,    'c', 0,    't', 0,    ' ',
+                0,    'N',  0,   '\'', 0,   0x2D, 0x4E, 0x87, 0x65, '\'', 0,   '\r', 0,   '\n', 0}),
          0, Encoding::Utf16LE},
         {"utf16be bom",
-         bytes({0xFE, 0xFF, 0, 's', 0, 'e', 0, 'l', 0, 'e', 0, 'c', 0, 't', 0, ' ', 0, 'N', 0, '\'',
-                0x4E, 0x2D, 0x65, 0x87, 0, '\'', 0, '\r', 0, '\n'}),
+         bytes({0xFE, 0xFF, 0, 's',  0,    'e',  0,    'l',  0, 'e',  0, 'c',  0, 't', 0, ' ',
+                0,    'N',  0, '\'', 0x4E, 0x2D, 0x65, 0x87, 0, '\'', 0, '\r', 0, '\n'}),
          0, Encoding::Utf16BE},
         {"utf32le bom",
-         bytes({0xFF, 0xFE, 0, 0, 's', 0, 0, 0, 'e', 0, 0, 0, 'l', 0, 0, 0, 'e', 0, 0, 0, 'c', 0, 0, 0,
-                't', 0, 0, 0, ' ', 0, 0, 0, 'N', 0, 0, 0, '\'', 0, 0, 0, 0x2D, 0x4E, 0, 0, 0x87, 0x65,
-                0, 0, '\'', 0, 0, 0, '\r', 0, 0, 0, '\n', 0, 0, 0}),
+         bytes({0xFF, 0xFE, 0, 0, 's',  0,    0, 0, 'e',  0, 0, 0, 'l',  0, 0, 0, 'e',  0, 0, 0,
+                'c',  0,    0, 0, 't',  0,    0, 0, ' ',  0, 0, 0, 'N',  0, 0, 0, '\'', 0, 0, 0,
+                0x2D, 0x4E, 0, 0, 0x87, 0x65, 0, 0, '\'', 0, 0, 0, '\r', 0, 0, 0, '\n', 0, 0, 0}),
          0, Encoding::Utf32LE},
-        {"gbk with -f 936", "select N'" + bytes({0xD6, 0xD0, 0xCE, 0xC4}) + "'\r\n", 936, Encoding::CodePage},
+        {"gbk with -f 936", "select N'" + bytes({0xD6, 0xD0, 0xCE, 0xC4}) + "'\r\n", 936,
+         Encoding::CodePage},
         {"-f 65001", "select N'" + kChinese + "'\r\n", 65001, Encoding::Utf8},
-        {"bom beats -f", "\xEF\xBB\xBF" "select N'" + kChinese + "'\r\n", 936, Encoding::Utf8Bom},
+        {"bom beats -f",
+         "\xEF\xBB\xBF"
+         "select N'" +
+             kChinese + "'\r\n",
+         936, Encoding::Utf8Bom},
     };
     for (const auto& c : cases) {
         for (std::size_t chunk : {std::size_t{1}, std::size_t{3}, std::size_t{1024}}) {
             Decoded d = decode(c.raw, c.codePage, chunk);
             ASSERT_TRUE(d.ok) << c.name << " chunk " << chunk;
             EXPECT_EQ(d.encoding, c.encoding) << c.name;
-            EXPECT_EQ(d.text, c.raw.empty() ? "" : "select N'" + kChinese + "'\r\n") << c.name << " chunk " << chunk;
+            EXPECT_EQ(d.text, c.raw.empty() ? "" : "select N'" + kChinese + "'\r\n")
+                << c.name << " chunk " << chunk;
         }
     }
 }

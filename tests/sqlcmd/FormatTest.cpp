@@ -17,7 +17,8 @@ namespace {
 TEST(Format, MessagesAsSqlcmdPrintsThem) {
     ServerMessage m{102, 15, 1, "SRV\\SQLEXPRESS", "", 39, "Incorrect syntax near 'x'."};
     EXPECT_EQ(formatMessage(m, true),
-              "Msg 102, Level 15, State 1, Server SRV\\SQLEXPRESS, Line 39\nIncorrect syntax near 'x'.\n");
+              "Msg 102, Level 15, State 1, Server SRV\\SQLEXPRESS, Line 39\nIncorrect syntax near "
+              "'x'.\n");
     m.procedure = "usp_load";
     EXPECT_EQ(formatMessage(m, true),
               "Msg 102, Level 15, State 1, Server SRV\\SQLEXPRESS, Procedure usp_load, Line 39\n"
@@ -26,7 +27,8 @@ TEST(Format, MessagesAsSqlcmdPrintsThem) {
     EXPECT_EQ(formatMessage(print, false), "进度 50%\n");
     RowsAffectedBuffer buffer;
     EXPECT_EQ(formatRowsAffected(1, buffer), "\n(1 rows affected)\n");
-    EXPECT_EQ(formatRowsAffected(9223372036854775807LL, buffer), "\n(9223372036854775807 rows affected)\n");
+    EXPECT_EQ(formatRowsAffected(9223372036854775807LL, buffer),
+              "\n(9223372036854775807 rows affected)\n");
 }
 
 TEST(Format, ResultSetColumns) {
@@ -41,15 +43,18 @@ TEST(Format, ResultSetColumns) {
          "----------- ---------\n"
          "          1 中文       \n"
          "         22 NULL     \n"},
-        {"-W trims and -s separates", {"|", 0, true, 0},
+        {"-W trims and -s separates",
+         {"|", 0, true, 0},
          "id|name\n"
          "--|----\n"
          "1|中文\n"
          "22|NULL\n"},
-        {"-h -1 drops headings", {" ", -1, false, 0},
+        {"-h -1 drops headings",
+         {" ", -1, false, 0},
          "          1 中文       \n"
          "         22 NULL     \n"},
-        {"-h 1 repeats them", {" ", 1, false, 0},
+        {"-h 1 repeats them",
+         {" ", 1, false, 0},
          "id          name     \n"
          "----------- ---------\n"
          "          1 中文       \n"
@@ -57,7 +62,8 @@ TEST(Format, ResultSetColumns) {
          "id          name     \n"
          "----------- ---------\n"
          "         22 NULL     \n"},
-        {"-w wraps long lines", {" ", -1, false, 12},
+        {"-w wraps long lines",
+         {" ", -1, false, 12},
          "          1 \n中文       \n"
          "         22 \nNULL     \n"},
     };
@@ -99,7 +105,8 @@ TEST(Output, WritesPendingTextSoonAndInOrder) {
         out.writeError("error\n");
         out.write("after\n");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (seen.find("after\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        while (seen.find("after\n") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             drain();
         }

@@ -35,12 +35,13 @@ struct Parsed {
 Parsed parse(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
     Argv a(std::move(args));
     Parsed p;
-    p.outcome = parseOptions(a.argc(), a.argv(),
-                             [&](const char* name) -> const char* {
-                                 auto it = env.find(name);
-                                 return it == env.end() ? nullptr : it->second.c_str();
-                             },
-                             p.options);
+    p.outcome = parseOptions(
+        a.argc(), a.argv(),
+        [&](const char* name) -> const char* {
+            auto it = env.find(name);
+            return it == env.end() ? nullptr : it->second.c_str();
+        },
+        p.options);
     for (int i = 1; i < a.argc(); ++i) {
         p.argvAfter.emplace_back(a.argv()[i]);
     }
@@ -78,8 +79,9 @@ TEST(Options, TheExecutionCommandLinesInEveryForm) {
 
 TEST(Options, SwitchBeatsEnvironment) {
     std::map<std::string, std::string> env = {
-        {"SQLCMDSERVER", "envhost,1500"}, {"SQLCMDUSER", "envuser"},   {"SQLCMDPASSWORD", "envpw"},
-        {"SQLCMDDBNAME", "envdb"},        {"SQLCMDLOGINTIMEOUT", "30"}, {"SQLCMDSTATTIMEOUT", "40"}};
+        {"SQLCMDSERVER", "envhost,1500"}, {"SQLCMDUSER", "envuser"},
+        {"SQLCMDPASSWORD", "envpw"},      {"SQLCMDDBNAME", "envdb"},
+        {"SQLCMDLOGINTIMEOUT", "30"},     {"SQLCMDSTATTIMEOUT", "40"}};
     Parsed fromEnv = parse({"-i", "x.sql"}, env);
     ASSERT_TRUE(fromEnv.outcome.ok);
     EXPECT_EQ(fromEnv.options.server, "envhost,1500");
@@ -89,7 +91,8 @@ TEST(Options, SwitchBeatsEnvironment) {
     EXPECT_EQ(fromEnv.options.loginTimeout, 30);
     EXPECT_EQ(fromEnv.options.queryTimeout, 40);
 
-    Parsed switches = parse({"-S", "h", "-U", "u", "-P", "p", "-d", "db", "-l", "5", "-t", "6"}, env);
+    Parsed switches =
+        parse({"-S", "h", "-U", "u", "-P", "p", "-d", "db", "-l", "5", "-t", "6"}, env);
     ASSERT_TRUE(switches.outcome.ok);
     EXPECT_EQ(switches.options.server, "h");
     EXPECT_EQ(switches.options.user, "u");
@@ -104,9 +107,37 @@ TEST(Options, SwitchBeatsEnvironment) {
 }
 
 TEST(Options, SwitchValues) {
-    Parsed p = parse({"-b", "-V", "16", "-m-1", "-r1", "-I", "-x", "-e", "-W", "-h", "-1", "-s", "|",
-                      "-w", "120", "-f", "i:936,o:65001", "-v", "a=1", "b=two words", "-v", "c=", "-a",
-                      "8192", "-y", "0", "-o", "out.txt", "-i", "a.sql,b.sql", "c.sql"});
+    Parsed p = parse({"-b",
+                      "-V",
+                      "16",
+                      "-m-1",
+                      "-r1",
+                      "-I",
+                      "-x",
+                      "-e",
+                      "-W",
+                      "-h",
+                      "-1",
+                      "-s",
+                      "|",
+                      "-w",
+                      "120",
+                      "-f",
+                      "i:936,o:65001",
+                      "-v",
+                      "a=1",
+                      "b=two words",
+                      "-v",
+                      "c=",
+                      "-a",
+                      "8192",
+                      "-y",
+                      "0",
+                      "-o",
+                      "out.txt",
+                      "-i",
+                      "a.sql,b.sql",
+                      "c.sql"});
     ASSERT_TRUE(p.outcome.ok) << p.outcome.message;
     const Options& o = p.options;
     EXPECT_TRUE(o.stopOnError);
@@ -162,7 +193,8 @@ TEST(Options, RefusesBadCommandLinesWithSqlcmdsMessages) {
         {{"-E", "-U", "sa"}, "Sqlcmd: The -E and the -U/-P options are mutually exclusive."},
         {{"-Q", "x", "-i", "y"}, "Sqlcmd: The -i and the -Q/-q options are mutually exclusive."},
         {{"-v", "novalue"}, "Sqlcmd: '-v novalue': Invalid argument. Enter '-?' for help."},
-        {{"-S", "h,notaport"}, "Sqlcmd: '-S h,notaport': not a server name of the form [tcp:]host[\\instance][,port]."},
+        {{"-S", "h,notaport"},
+         "Sqlcmd: '-S h,notaport': not a server name of the form [tcp:]host[\\instance][,port]."},
     };
     for (auto& c : cases) {
         Parsed p = parse(c.args);

@@ -10,7 +10,8 @@ namespace {
 
 class Writer {
 public:
-    Writer(const std::string& path, bool utf16, bool crlf) : utf16_(utf16), eol_(crlf ? "\r\n" : "\n") {
+    Writer(const std::string& path, bool utf16, bool crlf)
+        : utf16_(utf16), eol_(crlf ? "\r\n" : "\n") {
         f_ = std::fopen(path.c_str(), "wb");
         if (!f_) {
             throw std::runtime_error("cannot write " + path);
@@ -105,8 +106,9 @@ std::size_t writeInsertScript(const std::string& path, const InsertScript& scrip
     w.line(") ON [PRIMARY]");
     w.line("GO");
     for (long i = 1; i <= script.rows; ++i) {
-        w.line("INSERT [dbo].[订单] ([id], [客户], [amount]) VALUES (" + std::to_string(i) + ", N'客户 " +
-               std::to_string(i) + "', CAST(" + std::to_string(i % 1000) + ".50 AS Decimal(18, 2)))");
+        w.line("INSERT [dbo].[订单] ([id], [客户], [amount]) VALUES (" + std::to_string(i) +
+               ", N'客户 " + std::to_string(i) + "', CAST(" + std::to_string(i % 1000) +
+               ".50 AS Decimal(18, 2)))");
         if (i % script.goEvery == 0 || i == script.rows) {
             w.line("GO");
         }
@@ -114,7 +116,8 @@ std::size_t writeInsertScript(const std::string& path, const InsertScript& scrip
     return w.size();
 }
 
-std::size_t writeLargeBatchScript(const std::string& path, std::size_t totalBytes, std::size_t batchBytes) {
+std::size_t writeLargeBatchScript(const std::string& path, std::size_t totalBytes,
+                                  std::size_t batchBytes) {
     Writer w(path, false, false);
     const std::string filler(99, 'x');
     const std::size_t batches = std::max<std::size_t>(1, totalBytes / batchBytes);

@@ -20,6 +20,7 @@ std::size_t writeInsertScript(const std::string& path, const InsertScript& scrip
 // totalBytes / batchBytes batches of about `batchBytes` each: mostly a
 // block comment, then a PRINT of the batch number. Tests the client's
 // memory, not the server.
-std::size_t writeLargeBatchScript(const std::string& path, std::size_t totalBytes, std::size_t batchBytes);
+std::size_t writeLargeBatchScript(const std::string& path, std::size_t totalBytes,
+                                  std::size_t batchBytes);
 
 }  // namespace quill::test

@@ -30,7 +30,8 @@ struct BatchRun {
 };
 
 std::ostream& operator<<(std::ostream& os, const BatchRun& r) {
-    return os << "{" << testing::PrintToString(r.text) << " @" << r.startLine << " x" << r.repeat << "}";
+    return os << "{" << testing::PrintToString(r.text) << " @" << r.startLine << " x" << r.repeat
+              << "}";
 }
 
 class FakeExecutor : public Executor {
@@ -63,8 +64,9 @@ std::function<ExecResult(const Batch&)> failing(std::string marker, int severity
 class ScriptTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quill-script-" + std::to_string(::getpid()) + "-" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() /
+               ("quill-script-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -127,7 +129,9 @@ TEST_F(ScriptTest, SsmsScriptRunsBatchByBatchWithFileLines) {
     EXPECT_EQ(executor_.runs,
               (std::vector<BatchRun>{
                   {"USE [master]\r\n", 1, 1},
-                  {"/****** Object:  Database [测试]    Script Date: 2024/1/2 ******/\r\nCREATE DATABASE [测试]\r\n", 3, 1},
+                  {"/****** Object:  Database [测试]    Script Date: 2024/1/2 ******/\r\nCREATE "
+                   "DATABASE [测试]\r\n",
+                   3, 1},
                   {"SET IDENTITY_INSERT [dbo].[T] ON \r\n"
                    "INSERT [dbo].[T] ([id], [txt]) VALUES (1, N'line one\r\nGO\r\nline three')\r\n"
                    "INSERT [dbo].[T] ([id], [txt]) VALUES (2, N'/* not a comment')\r\n"
@@ -161,7 +165,8 @@ TEST_F(ScriptTest, ErrorsExitCodesAndStopping) {
     for (const auto& c : cases) {
         executor_ = FakeExecutor();
         executor_.respond = failing("bad", c.severity);
-        Options o = with({file("e.sql", std::string(c.onError) + "select 1\nGO\nselect bad\nGO\nselect 3\n")});
+        Options o = with(
+            {file("e.sql", std::string(c.onError) + "select 1\nGO\nselect bad\nGO\nselect 3\n")});
         o.stopOnError = c.stopOnError;
         o.errorLevel = c.errorLevel;
         EXPECT_EQ(run(o), c.code) << c.name;
@@ -196,13 +201,17 @@ TEST_F(ScriptTest, ExitAndQuit) {
         r.exitValue = 7;
         return r;
     };
-    EXPECT_EQ(run(with({file("x.sql", "select 1\nGO\ninsert t values(1)\nexit(select 7)\nselect never\n")})), 7);
+    EXPECT_EQ(run(with({file("x.sql",
+                             "select 1\nGO\ninsert t values(1)\nexit(select 7)\nselect never\n")})),
+              7);
     ASSERT_EQ(executor_.runs.size(), 2u);
     EXPECT_EQ(executor_.runs[1].text, "insert t values(1)\n\nselect 7");
 
     for (const char* stop : {"exit\n", "quit\n", ":EXIT\n"}) {
         executor_ = FakeExecutor();
-        EXPECT_EQ(run(with({file("q.sql", std::string("select 1\nGO\npending\n") + stop + "select never\n")})), 0);
+        EXPECT_EQ(run(with({file(
+                      "q.sql", std::string("select 1\nGO\npending\n") + stop + "select never\n")})),
+                  0);
         EXPECT_EQ(executor_.runs.size(), 1u) << stop;  // the pending batch is not run
     }
 }
@@ -235,10 +244,13 @@ TEST_F(ScriptTest, BrokenScriptsStopBeforeAnythingRuns) {
     } cases[] = {
         {"gbk without -f", "select 1\nGO\n" + std::string(5000, '-') + "\nselect N'\xD6\xD0'\n",
          "cannot be read as UTF-8: byte 0xD6 is not valid UTF-8 at byte offset 5022 (line 4)."},
-        {"bad GO count", "select 1\nGO\nselect 2\nGO x\n", "Syntax error at line 4 near command 'GO' in file"},
-        {"unsupported command", "select 1\nGO\n:connect other\n", "The command ':connect' at line 3"},
+        {"bad GO count", "select 1\nGO\nselect 2\nGO x\n",
+         "Syntax error at line 4 near command 'GO' in file"},
+        {"unsupported command", "select 1\nGO\n:connect other\n",
+         "The command ':connect' at line 3"},
         {"missing include", "select 1\nGO\n:r /nonexistent/x.sql\n",
-         "Error occurred while opening or operating on file /nonexistent/x.sql (Reason: No such file or directory)."},
+         "Error occurred while opening or operating on file /nonexistent/x.sql (Reason: No such "
+         "file or directory)."},
     };
     for (const auto& c : cases) {
         executor_ = FakeExecutor();
@@ -250,7 +262,8 @@ TEST_F(ScriptTest, BrokenScriptsStopBeforeAnythingRuns) {
 
 TEST_F(ScriptTest, MissingDirectoryAndEmptyInputs) {
     EXPECT_EQ(run(with({(dir_ / "none.sql").string()})), 1);
-    EXPECT_NE(output_.find("Sqlcmd: Error: Error occurred while opening or operating on file"), std::string::npos);
+    EXPECT_NE(output_.find("Sqlcmd: Error: Error occurred while opening or operating on file"),
+              std::string::npos);
     EXPECT_EQ(run(with({dir_.string()})), 1);
     EXPECT_NE(output_.find("(Reason: Is a directory)"), std::string::npos);
     // Every file is checked before the first runs.
@@ -264,7 +277,8 @@ TEST_F(ScriptTest, MissingDirectoryAndEmptyInputs) {
 
 TEST_F(ScriptTest, SeveralFilesEachEndTheirBatchAndLexerState) {
     EXPECT_EQ(run(with({file("1.sql", "select 'open\n"), file("2.sql", "select 2\nGO\n")})), 0);
-    EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{{"select 'open\n", 1, 1}, {"select 2\n", 1, 1}}));
+    EXPECT_EQ(executor_.runs,
+              (std::vector<BatchRun>{{"select 'open\n", 1, 1}, {"select 2\n", 1, 1}}));
 }
 
 TEST_F(ScriptTest, VariablesOnlyWhenTheScriptOrCommandLineDefinesThem) {
@@ -278,7 +292,8 @@ TEST_F(ScriptTest, VariablesOnlyWhenTheScriptOrCommandLineDefinesThem) {
     // A :setvar anywhere turns substitution on from the first line.
     executor_ = FakeExecutor();
     EXPECT_EQ(run(with({file("v.sql", "use [$(db)]\nGO\n:setvar db Sales\nuse [$(db)]\n")})), 0);
-    EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{{"use [$(db)]\n", 1, 1}, {"\nuse [Sales]\n", 3, 1}}));
+    EXPECT_EQ(executor_.runs,
+              (std::vector<BatchRun>{{"use [$(db)]\n", 1, 1}, {"\nuse [Sales]\n", 3, 1}}));
     EXPECT_EQ(output_, "'db' scripting variable not defined.\n");
 
     // -v does too; with -b an undefined variable stops the script.
@@ -293,7 +308,8 @@ TEST_F(ScriptTest, VariablesOnlyWhenTheScriptOrCommandLineDefinesThem) {
     executor_ = FakeExecutor();
     EXPECT_EQ(run(with({file("m.sql", "select 1\nGO\nselect '$(''#x'')'\n:setvar a 1\n")})), 1);
     EXPECT_TRUE(executor_.runs.empty());
-    EXPECT_NE(output_.find("Syntax error at line 3 near command '$('"), std::string::npos) << output_;
+    EXPECT_NE(output_.find("Syntax error at line 3 near command '$('"), std::string::npos)
+        << output_;
 
     // -x keeps the text as written.
     executor_ = FakeExecutor();
@@ -309,8 +325,10 @@ TEST_F(ScriptTest, OversizedBatchIsRefusedAndReportedNotSent) {
     Options o = with({file("big.sql", "select 1\nGO\n" + big + "GO\nselect 3\n")});
     EXPECT_EQ(run(o), 0);
     EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{{"select 1\n", 1, 1}, {"select 3\n", 5, 1}}));
-    EXPECT_NE(output_.find("Sqlcmd: Error: The batch that starts at line 3 is larger than the server accepts"),
-              std::string::npos)
+    EXPECT_NE(
+        output_.find(
+            "Sqlcmd: Error: The batch that starts at line 3 is larger than the server accepts"),
+        std::string::npos)
         << output_;
     o.stopOnError = true;
     executor_ = FakeExecutor();
@@ -331,7 +349,8 @@ TEST_F(ScriptTest, QueryEchoAndCommands) {
     executor_ = FakeExecutor();
     EXPECT_EQ(run(with({file("l.sql", ":setvar Zeta 1\n:listvar\n!! rm -rf /\n")})), 0);
     EXPECT_NE(output_.find("Zeta \"1\"\n"), std::string::npos) << output_;
-    EXPECT_NE(output_.find("Sqlcmd: Warning: The !! command is disabled; line 3 was not run."), std::string::npos);
+    EXPECT_NE(output_.find("Sqlcmd: Warning: The !! command is disabled; line 3 was not run."),
+              std::string::npos);
 }
 
 }  // namespace

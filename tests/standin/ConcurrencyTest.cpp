@@ -30,8 +30,8 @@ std::unique_ptr<QProcess> tsql(const StandinServer& server, const QString& scrip
     env.insert("TDSVER", "7.4");
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::MergedChannels);
-    p->start("tsql", {"-H", "127.0.0.1", "-p", QString::number(server.port()), "-U", "sa", "-P", server.password(),
-                      "-D", "Shop", "-o", "q"});
+    p->start("tsql", {"-H", "127.0.0.1", "-p", QString::number(server.port()), "-U", "sa", "-P",
+                      server.password(), "-D", "Shop", "-o", "q"});
     p->write(script.toUtf8());
     p->closeWriteChannel();
     return p;
@@ -43,18 +43,21 @@ TEST(StandinConcurrency, ParallelClientsAllCount) {
     constexpr int kClients = 6, kBatches = 3, kInserts = 100;
     QString script;
     for (int b = 0; b < kBatches; ++b) {
-        for (int i = 0; i < kInserts; ++i) script += QString("INSERT Orders VALUES (%1, N'行')\n").arg(i);
+        for (int i = 0; i < kInserts; ++i)
+            script += QString("INSERT Orders VALUES (%1, N'行')\n").arg(i);
         script += "select count(*) from sysdatabases\ngo\n";
     }
     std::vector<std::unique_ptr<QProcess>> clients;
-    for (int c = 0; c < kClients; ++c) clients.push_back(tsql(server, script));
+    for (int c = 0; c < kClients; ++c)
+        clients.push_back(tsql(server, script));
     for (auto& c : clients) {
         ASSERT_TRUE(c->waitForFinished(60000));
         EXPECT_EQ(c->exitCode(), 0) << c->readAll().toStdString();
     }
     auto total = tsql(server, "select count(*) AS n from Orders\ngo\n");
     ASSERT_TRUE(total->waitForFinished(30000));
-    EXPECT_TRUE(total->readAll().contains(QByteArray("n\n") + QByteArray::number(kClients * kBatches * kInserts)));
+    EXPECT_TRUE(total->readAll().contains(QByteArray("n\n") +
+                                          QByteArray::number(kClients * kBatches * kInserts)));
     EXPECT_TRUE(server.waitForLog("end"));
     EXPECT_EQ(server.logEvents("login").size(), kClients + 1);
     EXPECT_TRUE(server.isRunning());
@@ -79,7 +82,8 @@ TEST(StandinConcurrency, StopsCleanlyWithConnectionsOpen) {
     EXPECT_TRUE(server.stop());
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(server.logEvents("end").size(), 3);
-    for (int fd : sockets) ::close(fd);
+    for (int fd : sockets)
+        ::close(fd);
 }
 
 }  // namespace

@@ -29,8 +29,10 @@ std::vector<Diagnostic> diagnostics(SQLSMALLINT type, SQLHANDLE h) {
     SQLCHAR state[6], msg[1024];
     SQLINTEGER native;
     SQLSMALLINT len;
-    for (SQLSMALLINT i = 1; SQLGetDiagRec(type, h, i, state, &native, msg, sizeof msg, &len) == SQL_SUCCESS; ++i)
-        out.push_back({reinterpret_cast<char*>(state), static_cast<int>(native), reinterpret_cast<char*>(msg)});
+    for (SQLSMALLINT i = 1;
+         SQLGetDiagRec(type, h, i, state, &native, msg, sizeof msg, &len) == SQL_SUCCESS; ++i)
+        out.push_back({reinterpret_cast<char*>(state), static_cast<int>(native),
+                       reinterpret_cast<char*>(msg)});
     return out;
 }
 
@@ -46,7 +48,8 @@ protected:
         qputenv("ODBCSYSINI", dir.path().toLocal8Bit());
     }
     void SetUp() override {
-        if (!QFile::exists(kDriver)) GTEST_SKIP() << "FreeTDS ODBC driver (tdsodbc) is not installed";
+        if (!QFile::exists(kDriver))
+            GTEST_SKIP() << "FreeTDS ODBC driver (tdsodbc) is not installed";
         ASSERT_TRUE(server.isRunning()) << server.startError().toStdString();
         ASSERT_EQ(SQLAllocEnv(&env), SQL_SUCCESS);
     }
@@ -55,20 +58,24 @@ protected:
             SQLDisconnect(c);
             SQLFreeConnect(c);
         }
-        if (env) SQLFreeEnv(env);
+        if (env)
+            SQLFreeEnv(env);
     }
 
-    SQLHDBC connect(const QString& connectString, SQLRETURN* rc = nullptr, std::vector<Diagnostic>* diag = nullptr) {
+    SQLHDBC connect(const QString& connectString, SQLRETURN* rc = nullptr,
+                    std::vector<Diagnostic>* diag = nullptr) {
         SQLHDBC dbc;
         SQLAllocConnect(env, &dbc);
         SQLSetConnectOption(dbc, SQL_LOGIN_TIMEOUT, 15);
         QByteArray cs = connectString.toUtf8();
         SQLCHAR out[1024];
         SQLSMALLINT outLen;
-        SQLRETURN r = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, out, sizeof out,
-                                       &outLen, SQL_DRIVER_NOPROMPT);
-        if (rc) *rc = r;
-        if (diag) *diag = diagnostics(SQL_HANDLE_DBC, dbc);
+        SQLRETURN r = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS,
+                                       out, sizeof out, &outLen, SQL_DRIVER_NOPROMPT);
+        if (rc)
+            *rc = r;
+        if (diag)
+            *diag = diagnostics(SQL_HANDLE_DBC, dbc);
         if (!SQL_SUCCEEDED(r)) {
             SQLFreeConnect(dbc);
             return nullptr;
@@ -97,10 +104,12 @@ protected:
         o.execute = SQLExecute(o.stmt);
         o.diag = diagnostics(SQL_HANDLE_STMT, o.stmt);
         SQLNumResultCols(o.stmt, &o.columns);
-        if (o.columns == 0) return o;
+        if (o.columns == 0)
+            return o;
         SQLULEN fetched;
         SQLUSMALLINT status;
-        while (SQLExtendedFetch(o.stmt, SQL_FETCH_NEXT, 0, &fetched, &status) == SQL_SUCCESS) ++o.rows;
+        while (SQLExtendedFetch(o.stmt, SQL_FETCH_NEXT, 0, &fetched, &status) == SQL_SUCCESS)
+            ++o.rows;
         o.first = SQLExtendedFetch(o.stmt, SQL_FETCH_FIRST, 0, &fetched, &status);
         return o;
     }
@@ -108,7 +117,8 @@ protected:
     static std::string text(SQLHSTMT st, int column) {
         char buf[1024];
         SQLLEN ind = 0;
-        if (!SQL_SUCCEEDED(SQLGetData(st, static_cast<SQLUSMALLINT>(column), SQL_C_CHAR, buf, sizeof buf, &ind)))
+        if (!SQL_SUCCEEDED(SQLGetData(st, static_cast<SQLUSMALLINT>(column), SQL_C_CHAR, buf,
+                                      sizeof buf, &ind)))
             return "<error>";
         return ind == SQL_NULL_DATA ? "<null>" : std::string(buf);
     }
@@ -121,7 +131,8 @@ protected:
 
     static StandinServer::Options catalog() {
         StandinServer::Options o;
-        o.catalogJson = R"({"databases":[{"name":"Shop","tables":[{"name":"Orders","rows":120,"indexRows":[120,80]}]},
+        o.catalogJson =
+            R"({"databases":[{"name":"Shop","tables":[{"name":"Orders","rows":120,"indexRows":[120,80]}]},
                                          {"name":"库存","tables":[{"name":"物品","rows":5}]},
                                          {"name":"Old","tables":[]}]})";
         return o;
@@ -140,7 +151,10 @@ TEST_F(OdbcClient, CursorListsDatabasesAndRereadsFromTheFirstRow) {
     ASSERT_EQ(version.execute, SQL_SUCCESS);
     EXPECT_EQ(version.rows, 1);
     EXPECT_EQ(version.first, SQL_SUCCESS);
-    EXPECT_EQ(text(version.stmt, 1).rfind("SQL Server stand-in (quill-standin) - 10.50.1600.1 (X64) \n\tApr  2 2010", 0), 0u);
+    EXPECT_EQ(
+        text(version.stmt, 1)
+            .rfind("SQL Server stand-in (quill-standin) - 10.50.1600.1 (X64) \n\tApr  2 2010", 0),
+        0u);
     SQLFreeStmt(version.stmt, SQL_DROP);
 
     Opened count = openTable(dbc, "SELECT COUNT(name) FROM sysdatabases");
@@ -153,14 +167,17 @@ TEST_F(OdbcClient, CursorListsDatabasesAndRereadsFromTheFirstRow) {
     EXPECT_EQ(list.rows, 7);
     ASSERT_EQ(list.first, SQL_SUCCESS);
     std::vector<std::string> names;
-    for (int i = 0; i < list.rows; ++i, next(list.stmt)) names.push_back(text(list.stmt, 1));
-    EXPECT_EQ(names, (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Shop", "库存", "Old"}));
+    for (int i = 0; i < list.rows; ++i, next(list.stmt))
+        names.push_back(text(list.stmt, 1));
+    EXPECT_EQ(names, (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Shop", "库存",
+                                               "Old"}));
     SQLFreeStmt(list.stmt, SQL_DROP);
 
     // Each cursor: one sp_cursorfetch per row, the empty one, FETCH_FIRST;
     // the list also one per row read.
     EXPECT_TRUE(server.waitForLog("rpc sp_cursorclose"));
-    EXPECT_EQ(server.logEvents("rpc").filter("sp_cursorfetch").size(), (1 + 2) + (1 + 2) + (7 + 2) + 7);
+    EXPECT_EQ(server.logEvents("rpc").filter("sp_cursorfetch").size(),
+              (1 + 2) + (1 + 2) + (7 + 2) + 7);
 }
 
 TEST_F(OdbcClient, StatementsWithoutResultRunDirectly) {
@@ -197,8 +214,10 @@ TEST_F(OdbcClient, MessagesAndErrorsReachTheDriver) {
     };
     const Case cases[] = {
         {"print '你好'", SQL_SUCCESS_WITH_INFO, 0, "[FreeTDS][SQL Server]你好"},
-        {"RAISERROR('careful', 10, 1)", SQL_SUCCESS_WITH_INFO, 50000, "[FreeTDS][SQL Server]careful"},
-        {"select * from nosuch", SQL_ERROR, 208, "[FreeTDS][SQL Server]Invalid object name 'nosuch'."},
+        {"RAISERROR('careful', 10, 1)", SQL_SUCCESS_WITH_INFO, 50000,
+         "[FreeTDS][SQL Server]careful"},
+        {"select * from nosuch", SQL_ERROR, 208,
+         "[FreeTDS][SQL Server]Invalid object name 'nosuch'."},
         {"drop database [Nope]", SQL_ERROR, 3701, nullptr},
         {"selec 1", SQL_ERROR, 102, "[FreeTDS][SQL Server]Incorrect syntax near 'selec'."},
     };
@@ -222,7 +241,8 @@ TEST_F(OdbcClient, TypedRowsThroughExecDirect) {
     SQLAllocStmt(dbc, &st);
     std::string sql =
         "SELECT 1 AS id, N'苹果' AS name, CAST(1.5 AS decimal(10,2)) AS price, "
-        "CAST('2024-01-02 03:04:05' AS datetime) AS made, CAST(1 AS bit) AS ok, CAST(5000000000 AS bigint) AS big, "
+        "CAST('2024-01-02 03:04:05' AS datetime) AS made, CAST(1 AS bit) AS ok, CAST(5000000000 AS "
+        "bigint) AS big, "
         "0.25E0 AS ratio, 0x0A0B AS bin "
         "UNION ALL SELECT 2, N'香蕉', 20, NULL, CAST(0 AS bit), 7, -1, 0x";
     ASSERT_EQ(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_SUCCESS);
@@ -238,16 +258,19 @@ TEST_F(OdbcClient, TypedRowsThroughExecDirect) {
         types.push_back(type);
     }
     // An ODBC 2 environment, as the tool uses: ODBC 2 type codes.
-    EXPECT_EQ(types, (std::vector<SQLSMALLINT>{SQL_INTEGER, SQL_WVARCHAR, SQL_NUMERIC, SQL_TIMESTAMP, SQL_BIT,
-                                               SQL_BIGINT, SQL_DOUBLE, SQL_VARBINARY}));
+    EXPECT_EQ(types,
+              (std::vector<SQLSMALLINT>{SQL_INTEGER, SQL_WVARCHAR, SQL_NUMERIC, SQL_TIMESTAMP,
+                                        SQL_BIT, SQL_BIGINT, SQL_DOUBLE, SQL_VARBINARY}));
     std::vector<std::string> rows;
     while (SQLFetch(st) == SQL_SUCCESS) {
         std::string row;
-        for (int c = 1; c <= 8; ++c) row += text(st, c) + "|";
+        for (int c = 1; c <= 8; ++c)
+            row += text(st, c) + "|";
         rows.push_back(row);
     }
-    EXPECT_EQ(rows, (std::vector<std::string>{"1|苹果|1.50|2024-01-02 03:04:05.000|1|5000000000|0.25|0a0b|",
-                                              "2|香蕉|20.00|<null>|0|7|-1||"}));
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "1|苹果|1.50|2024-01-02 03:04:05.000|1|5000000000|0.25|0a0b|",
+                        "2|香蕉|20.00|<null>|0|7|-1||"}));
     SQLFreeStmt(st, SQL_DROP);
 }
 
@@ -256,7 +279,9 @@ TEST_F(OdbcClient, InsertBatchReportsEachCount) {
     ASSERT_NE(dbc, nullptr);
     SQLHSTMT st;
     SQLAllocStmt(dbc, &st);
-    std::string sql = "INSERT Orders VALUES (1)\nINSERT Orders VALUES (2), (3), (4)\nINSERT Orders VALUES (5), (6)";
+    std::string sql =
+        "INSERT Orders VALUES (1)\nINSERT Orders VALUES (2), (3), (4)\nINSERT Orders VALUES (5), "
+        "(6)";
     ASSERT_EQ(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_SUCCESS);
     std::vector<long> counts;
     do {
@@ -274,7 +299,8 @@ TEST_F(OdbcClient, WrongPasswordIsRefused) {
     QString cs = server.odbcConnectString().replace("PWD=" + server.password(), "PWD=wrong");
     EXPECT_EQ(connect(cs, &rc, &diag), nullptr);
     EXPECT_EQ(rc, SQL_ERROR);
-    auto login = std::find_if(diag.begin(), diag.end(), [](const Diagnostic& d) { return d.native == 18456; });
+    auto login = std::find_if(diag.begin(), diag.end(),
+                              [](const Diagnostic& d) { return d.native == 18456; });
     ASSERT_NE(login, diag.end());
     EXPECT_EQ(login->text, "[FreeTDS][SQL Server]Login failed for user 'sa'.");
     EXPECT_TRUE(server.waitForLog("login-failed user=sa"));

@@ -27,9 +27,10 @@ Bytes allHeaders() {
 }
 
 // A LOGIN7 as clients build it.
-Bytes login7(std::u16string_view user, std::u16string_view password, std::u16string_view database = u"",
-             std::uint8_t optionFlags2 = 0x03) {
-    std::vector<std::u16string_view> fields = {u"host", user, password, u"app", u"127.0.0.1", u"", u"lib", u"", database};
+Bytes login7(std::u16string_view user, std::u16string_view password,
+             std::u16string_view database = u"", std::uint8_t optionFlags2 = 0x03) {
+    std::vector<std::u16string_view> fields = {u"host", user,   password, u"app",  u"127.0.0.1",
+                                               u"",     u"lib", u"",      database};
     Bytes strings;
     Bytes fixed(94, 0);
     std::size_t at = 94;
@@ -38,7 +39,8 @@ Bytes login7(std::u16string_view user, std::u16string_view password, std::u16str
         Bytes s;
         ByteWriter(s).utf16(fields[i]);
         if (i == 2)  // password: nibbles swapped, then XOR 0xA5
-            for (auto& b : s) b = static_cast<std::uint8_t>(((b << 4) | (b >> 4)) ^ 0xA5);
+            for (auto& b : s)
+                b = static_cast<std::uint8_t>(((b << 4) | (b >> 4)) ^ 0xA5);
         fixed[positions[i]] = static_cast<std::uint8_t>(at);
         fixed[positions[i] + 1] = static_cast<std::uint8_t>(at >> 8);
         fixed[positions[i] + 2] = static_cast<std::uint8_t>(fields[i].size());
@@ -68,7 +70,8 @@ struct RpcBuilder {
         w.u8(0x26);
         w.u8(4);
         w.u8(v ? 4 : 0);
-        if (v) w.u32(static_cast<std::uint32_t>(*v));
+        if (v)
+            w.u32(static_cast<std::uint32_t>(*v));
         return *this;
     }
     RpcBuilder& ntextParam(std::u16string_view s) {
@@ -109,7 +112,8 @@ std::vector<Token> tokens(const Bytes& packets, std::size_t columns = 0) {
     MessageAssembler in;
     in.feed(packets);
     Bytes payload;
-    while (auto m = in.next()) payload.insert(payload.end(), m->payload.begin(), m->payload.end());
+    while (auto m = in.next())
+        payload.insert(payload.end(), m->payload.begin(), m->payload.end());
     ByteReader r(payload);
     std::vector<Token> out;
     while (r.ok() && !r.atEnd()) {
@@ -117,7 +121,8 @@ std::vector<Token> tokens(const Bytes& packets, std::size_t columns = 0) {
         switch (t.type) {
             case 0x81: {
                 std::uint16_t count = r.u16();
-                if (count == 0xFFFF) break;
+                if (count == 0xFFFF)
+                    break;
                 columns = count;
                 for (std::size_t i = 0; i < columns; ++i) {
                     r.skip(6);
@@ -131,7 +136,8 @@ std::vector<Token> tokens(const Bytes& packets, std::size_t columns = 0) {
                 for (std::size_t i = 0; i < columns; ++i) {
                     auto v = r.take(r.u8());
                     std::int64_t x = 0;
-                    for (std::size_t k = 0; k < v.size(); ++k) x |= std::int64_t{v[k]} << (8 * k);
+                    for (std::size_t k = 0; k < v.size(); ++k)
+                        x |= std::int64_t{v[k]} << (8 * k);
                     t.ints.push_back(x);
                 }
                 break;
@@ -142,14 +148,17 @@ std::vector<Token> tokens(const Bytes& packets, std::size_t columns = 0) {
                 r.skip(2);
                 t.count = r.u64();
                 break;
-            case 0x79: t.ints.push_back(static_cast<std::int32_t>(r.u32())); break;
+            case 0x79:
+                t.ints.push_back(static_cast<std::int32_t>(r.u32()));
+                break;
             case 0xAC: {
                 r.skip(2);
                 r.skip(2 * r.u8());
                 r.skip(1 + 4 + 2 + 2);
                 auto v = r.take(r.u8());
                 std::int64_t x = 0;
-                for (std::size_t k = 0; k < v.size(); ++k) x |= std::int64_t{v[k]} << (8 * k);
+                for (std::size_t k = 0; k < v.size(); ++k)
+                    x |= std::int64_t{v[k]} << (8 * k);
                 t.ints.push_back(v.size() == 4 ? static_cast<std::int32_t>(x) : x);
                 break;
             }
@@ -162,8 +171,12 @@ std::vector<Token> tokens(const Bytes& packets, std::size_t columns = 0) {
                 break;
             }
             case 0xE3:
-            case 0xAD: r.skip(r.u16()); break;
-            default: ADD_FAILURE() << "unexpected token " << int(t.type); return out;
+            case 0xAD:
+                r.skip(r.u16());
+                break;
+            default:
+                ADD_FAILURE() << "unexpected token " << int(t.type);
+                return out;
         }
         out.push_back(t);
     }
@@ -173,7 +186,8 @@ std::vector<Token> tokens(const Bytes& packets, std::size_t columns = 0) {
 
 std::vector<std::uint8_t> types(const std::vector<Token>& ts) {
     std::vector<std::uint8_t> out;
-    for (const auto& t : ts) out.push_back(t.type);
+    for (const auto& t : ts)
+        out.push_back(t.type);
     return out;
 }
 
@@ -185,7 +199,8 @@ struct LoggedIn {
         EXPECT_FALSE(reply.close);
     }
     std::vector<Token> send(PacketType type, const Bytes& payload, std::size_t columns = 0) {
-        return tokens(session.handle(Request{static_cast<std::uint8_t>(type), payload}).packets, columns);
+        return tokens(session.handle(Request{static_cast<std::uint8_t>(type), payload}).packets,
+                      columns);
     }
     std::vector<Token> batch(std::u16string_view sql) {
         Bytes p = allHeaders();
@@ -196,7 +211,8 @@ struct LoggedIn {
 
 TEST(StandinPackets, MessagesAreReassembledFromAnyChunking) {
     Bytes payload(10000);
-    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<std::uint8_t>(i * 7);
     Bytes stream = frame(PacketType::SqlBatch, payload, 4096);
     ASSERT_EQ(stream.size(), payload.size() + 3 * kPacketHeaderSize);
     Bytes attention = frame(PacketType::Attention, {});
@@ -208,7 +224,8 @@ TEST(StandinPackets, MessagesAreReassembledFromAnyChunking) {
         std::vector<Request> got;
         for (std::size_t at = 0; at < stream.size(); at += chunk) {
             in.feed(std::span(stream).subspan(at, std::min(chunk, stream.size() - at)));
-            while (auto m = in.next()) got.push_back(std::move(*m));
+            while (auto m = in.next())
+                got.push_back(std::move(*m));
         }
         ASSERT_EQ(got.size(), 2u);
         EXPECT_EQ(got[0].type, 0x01);
@@ -219,7 +236,8 @@ TEST(StandinPackets, MessagesAreReassembledFromAnyChunking) {
 }
 
 TEST(StandinPackets, ImpossibleLengthsBreakTheStream) {
-    for (Bytes bad : {Bytes{0x01, 0x01, 0x00, 0x04, 0, 0, 1, 0}, Bytes{0x01, 0x01, 0xFF, 0xFF, 0, 0, 1, 0}}) {
+    for (Bytes bad :
+         {Bytes{0x01, 0x01, 0x00, 0x04, 0, 0, 1, 0}, Bytes{0x01, 0x01, 0xFF, 0xFF, 0, 0, 1, 0}}) {
         MessageAssembler in(32768);
         in.feed(bad);
         EXPECT_FALSE(in.next());
@@ -254,7 +272,11 @@ TEST(StandinRequests, Login7FieldsAndPassword) {
 
 TEST(StandinRequests, RpcCallsAndParameters) {
     RpcBuilder rpc(2, 0);
-    rpc.intParam(std::nullopt, true).ntextParam(u"select 1").intParam(8, true).intParam(0x2001, true).intParam(0, true);
+    rpc.intParam(std::nullopt, true)
+        .ntextParam(u"select 1")
+        .intParam(8, true)
+        .intParam(0x2001, true)
+        .intParam(0, true);
     rpc.w.u8(0xFF);  // a second call in the same request, by name
     rpc.w.u16(13);
     rpc.w.utf16(u"sp_executesql");
@@ -288,7 +310,8 @@ TEST(StandinRequests, DeclaredParameterNames) {
 TEST(StandinSession, PreloginAnswersEncryptionNotSupported) {
     ServerState state{ServerConfig{}};
     Session session(state, nullptr, 51);
-    Bytes hello = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF, 9, 0, 0, 0, 0, 0, 0x00};
+    Bytes hello = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
+                   0x01, 0xFF, 9,    0,    0,    0,    0,    0,    0x00};
     auto reply = session.handle(Request{0x12, hello});
     MessageAssembler in;
     in.feed(reply.packets);
@@ -321,7 +344,8 @@ TEST(StandinSession, LoginOutcomes) {
         std::vector<std::int32_t> errors;
         auto ts = tokens(reply.packets);
         for (const auto& t : ts)
-            if (t.type == 0xAA) errors.push_back(t.number);
+            if (t.type == 0xAA)
+                errors.push_back(t.number);
         EXPECT_EQ(errors, c.errors);
         EXPECT_EQ(reply.close, !c.errors.empty());
         EXPECT_EQ(ts.back().type, 0xFD);
@@ -353,12 +377,15 @@ TEST(StandinSession, CursorFetchPositions) {
     LoggedIn s;
     RpcBuilder open(2);
     open.intParam(std::nullopt, true)
-        .ntextParam(u"select 1 AS n union all select 2 union all select 3 union all select 4 union all select 5")
+        .ntextParam(
+            u"select 1 AS n union all select 2 union all select 3 union all select 4 union all "
+            u"select 5")
         .intParam(8, true)
         .intParam(0x2001, true)
         .intParam(0, true);
     auto opened = s.send(PacketType::Rpc, open.b);
-    ASSERT_EQ(types(opened), (std::vector<std::uint8_t>{0x81, 0xFF, 0x79, 0xAC, 0xAC, 0xAC, 0xAC, 0xFE}));
+    ASSERT_EQ(types(opened),
+              (std::vector<std::uint8_t>{0x81, 0xFF, 0x79, 0xAC, 0xAC, 0xAC, 0xAC, 0xFE}));
     const std::int32_t handle = static_cast<std::int32_t>(opened[3].ints.at(0));
     EXPECT_NE(handle, 0);
     EXPECT_EQ(opened[6].ints.at(0), 5);  // rows
@@ -368,18 +395,30 @@ TEST(StandinSession, CursorFetchPositions) {
         std::vector<std::int64_t> rows;
     };
     const Fetch fetches[] = {
-        {0x02, 0, 1, {1}},     {0x02, 0, 1, {2}},  {0x02, 0, 2, {3, 4}}, {0x02, 0, 2, {5}}, {0x02, 0, 1, {}},
-        {0x01, 0, 1, {1}},     {0x08, 0, 2, {4, 5}}, {0x04, 0, 1, {3}},  {0x10, 2, 1, {2}}, {0x20, 2, 1, {4}},
-        {0x10, -1, 1, {5}},    {0x10, 9, 1, {}},     {0x01, 0, 9, {1, 2, 3, 4, 5}},
+        {0x02, 0, 1, {1}},
+        {0x02, 0, 1, {2}},
+        {0x02, 0, 2, {3, 4}},
+        {0x02, 0, 2, {5}},
+        {0x02, 0, 1, {}},
+        {0x01, 0, 1, {1}},
+        {0x08, 0, 2, {4, 5}},
+        {0x04, 0, 1, {3}},
+        {0x10, 2, 1, {2}},
+        {0x20, 2, 1, {4}},
+        {0x10, -1, 1, {5}},
+        {0x10, 9, 1, {}},
+        {0x01, 0, 9, {1, 2, 3, 4, 5}},
     };
     for (const auto& f : fetches) {
-        SCOPED_TRACE(testing::Message() << "type " << f.type << " rownum " << f.rownum << " nrows " << f.nrows);
+        SCOPED_TRACE(testing::Message()
+                     << "type " << f.type << " rownum " << f.rownum << " nrows " << f.nrows);
         RpcBuilder fetch(7, 0x02);
         fetch.intParam(handle).intParam(f.type).intParam(f.rownum).intParam(f.nrows);
         std::vector<std::int64_t> rows;
         auto ts = s.send(PacketType::Rpc, fetch.b, 1);
         for (const auto& t : ts)
-            if (t.type == 0xD1) rows.push_back(t.ints.at(0));
+            if (t.type == 0xD1)
+                rows.push_back(t.ints.at(0));
         EXPECT_EQ(rows, f.rows);
         EXPECT_EQ(ts.back().type, 0xFE);
     }
@@ -397,14 +436,22 @@ TEST(StandinSession, CursorFetchPositions) {
 TEST(StandinSession, CursorOpenRunsOtherStatementsDirectly) {
     LoggedIn s;
     RpcBuilder open(2);
-    open.intParam(std::nullopt, true).ntextParam(u"print 'a'; create database x").intParam(8, true).intParam(0x2001, true).intParam(0, true);
+    open.intParam(std::nullopt, true)
+        .ntextParam(u"print 'a'; create database x")
+        .intParam(8, true)
+        .intParam(0x2001, true)
+        .intParam(0, true);
     auto ts = s.send(PacketType::Rpc, open.b);
     EXPECT_EQ(types(ts), (std::vector<std::uint8_t>{0xAB, 0x79, 0xAC, 0xAC, 0xAC, 0xAC, 0xFE}));
     EXPECT_EQ(ts[2].ints.at(0), 0);  // no cursor
     EXPECT_NE(s.state.catalog.find(u"x"), nullptr);
 
     RpcBuilder bad(2);
-    bad.intParam(std::nullopt, true).ntextParam(u"select * from nowhere").intParam(8, true).intParam(0x2001, true).intParam(0, true);
+    bad.intParam(std::nullopt, true)
+        .ntextParam(u"select * from nowhere")
+        .intParam(8, true)
+        .intParam(0x2001, true)
+        .intParam(0, true);
     auto failed = s.send(PacketType::Rpc, bad.b);
     EXPECT_EQ(types(failed), (std::vector<std::uint8_t>{0xAA, 0xFF, 0xFE}));
     EXPECT_EQ(failed[1].status & done::kError, done::kError);

@@ -18,7 +18,9 @@ struct Recorder : ResultSink {
     };
     void result(ResultSet&& rs) override { results.push_back(std::move(rs)); }
     void message(const Message& m) override { messages.push_back(m); }
-    void databaseChanged(const std::u16string& n, const std::u16string&) override { databases.push_back(n); }
+    void databaseChanged(const std::u16string& n, const std::u16string&) override {
+        databases.push_back(n);
+    }
     void statementDone(std::uint16_t status, std::uint16_t curCmd, std::uint64_t count) override {
         dones.push_back({status, curCmd, count});
     }
@@ -26,13 +28,15 @@ struct Recorder : ResultSink {
     std::vector<int> errorNumbers() const {
         std::vector<int> out;
         for (const auto& m : messages)
-            if (m.isError()) out.push_back(m.number);
+            if (m.isError())
+                out.push_back(m.number);
         return out;
     }
     std::vector<std::uint64_t> counts() const {
         std::vector<std::uint64_t> out;
         for (const auto& d : dones)
-            if (d.status & done::kCount) out.push_back(d.count);
+            if (d.status & done::kCount)
+                out.push_back(d.count);
         return out;
     }
 
@@ -44,7 +48,8 @@ struct Recorder : ResultSink {
 
 // A server state with sessions that run SQL text directly.
 struct Sql {
-    ServerState state{ServerConfig{u"sa", u"pw", u"Test server 1.0 (X64) \n\tApr  2 2010 15:48:27 \n", u"TESTSRV"}};
+    ServerState state{ServerConfig{
+        u"sa", u"pw", u"Test server 1.0 (X64) \n\tApr  2 2010 15:48:27 \n", u"TESTSRV"}};
 
     Recorder run(const QString& text, SessionState& session) {
         Recorder r;
@@ -62,9 +67,12 @@ struct Sql {
 };
 
 inline QString text(const Value& v) {
-    return std::holds_alternative<std::u16string>(v) ? QString::fromStdU16String(std::get<std::u16string>(v))
-                                                     : QString();
+    return std::holds_alternative<std::u16string>(v)
+               ? QString::fromStdU16String(std::get<std::u16string>(v))
+               : QString();
 }
-inline std::int64_t integer(const Value& v) { return std::get<std::int64_t>(v); }
+inline std::int64_t integer(const Value& v) {
+    return std::get<std::int64_t>(v);
+}
 
 }  // namespace standin::test

@@ -11,10 +11,12 @@ namespace {
 // The statistics statements exactly as the tool sends them.
 const QString kTableCount = QString::fromUtf8(
     "select count(1) from sysobjects where xtype='U'  \r\n"
-    "------------------------------ \u2018\u67e5\u8be2\u8868\u6570\u2019------------------------------------");
+    "------------------------------ "
+    "\u2018\u67e5\u8be2\u8868\u6570\u2019------------------------------------");
 const QString kRowTotal = QString::fromUtf8(
     "SELECT   SUM(\u8bb0\u5f55\u6761\u6570) AS \u603b\u8bb0\u5f55\u6570\r\n"
-    "FROM      (SELECT   TOP (10000) a.name AS \u8868\u540d, MAX(b.rows) AS \u8bb0\u5f55\u6761\u6570\r\n"
+    "FROM      (SELECT   TOP (10000) a.name AS \u8868\u540d, MAX(b.rows) AS "
+    "\u8bb0\u5f55\u6761\u6570\r\n"
     "                 FROM      sys.sysobjects AS a INNER JOIN\r\n"
     "                                 sys.sysindexes AS b ON a.id = b.id\r\n"
     "                 WHERE   (a.xtype = 'u')\r\n"
@@ -45,7 +47,8 @@ TEST(StandinTool, VersionIsTheConfiguredText) {
     ASSERT_EQ(r.results.size(), 1u);
     ASSERT_EQ(r.results[0].columns.size(), 1u);
     EXPECT_EQ(r.results[0].columns[0].type.type, SqlType::NVarChar);
-    EXPECT_EQ(text(r.results[0].rows.at(0).at(0)), QString::fromStdU16String(sql.state.config.versionText));
+    EXPECT_EQ(text(r.results[0].rows.at(0).at(0)),
+              QString::fromStdU16String(sql.state.config.versionText));
 }
 
 TEST(StandinTool, DatabaseListHasNameFirstAndSystemDatabasesInIdOrder) {
@@ -61,7 +64,8 @@ TEST(StandinTool, DatabaseListHasNameFirstAndSystemDatabasesInIdOrder) {
     EXPECT_EQ(QString::fromStdU16String(rs.columns.at(0).name), "name");
     EXPECT_GE(rs.columns.size(), 10u);
     QStringList names;
-    for (const auto& row : rs.rows) names << text(row[0]);
+    for (const auto& row : rs.rows)
+        names << text(row[0]);
     EXPECT_EQ(names, QStringList({"master", "tempdb", "model", "msdb", "Shop"}));
     EXPECT_EQ(all.counts(), std::vector<std::uint64_t>{5});
 }
@@ -88,9 +92,11 @@ TEST(StandinTool, StatisticsStatementsComputeFromTheCatalog) {
     ASSERT_EQ(rs.columns.size(), 2u);
     EXPECT_EQ(rs.columns[1].type.type, SqlType::Int);
     QStringList rows;
-    for (const auto& row : rs.rows) rows << text(row[0]) + "=" + QString::number(integer(row[1]));
+    for (const auto& row : rs.rows)
+        rows << text(row[0]) + "=" + QString::number(integer(row[1]));
     // Equal counts keep the order the tables were created in.
-    EXPECT_EQ(rows, QStringList({QString::fromUtf8("\u5ba2\u6237=300"), "Items=300", "Orders=150", "Empty=0"}));
+    EXPECT_EQ(rows, QStringList({QString::fromUtf8("\u5ba2\u6237=300"), "Items=300", "Orders=150",
+                                 "Empty=0"}));
 }
 
 TEST(StandinTool, StatisticsOfADatabaseWithoutTables) {
@@ -169,15 +175,18 @@ TEST(StandinDrop, BracketsInNamesAndTheInUseMessage) {
     sql.state.sessionDatabase[61] = u"Busy";
     auto r = sql.run("drop database [Busy]");
     ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_EQ(QString::fromStdU16String(r.messages[0].text), "Cannot drop database \"Busy\" because it is currently in use.");
+    EXPECT_EQ(QString::fromStdU16String(r.messages[0].text),
+              "Cannot drop database \"Busy\" because it is currently in use.");
 }
 
 TEST(StandinBatch, EachCountedStatementGetsItsOwnDone) {
     Sql sql;
     shop(sql);
-    auto r = sql.run("USE Shop\nINSERT INTO Orders VALUES (1, N'a')\n"
-                     "insert [dbo].[Orders] ([id], [name]) values (2, N'b'), (3, N'c;)'), (4, CAST(0x0000A56F00AB307A AS DateTime));\n"
-                     "PRINT 'done'");
+    auto r = sql.run(
+        "USE Shop\nINSERT INTO Orders VALUES (1, N'a')\n"
+        "insert [dbo].[Orders] ([id], [name]) values (2, N'b'), (3, N'c;)'), (4, "
+        "CAST(0x0000A56F00AB307A AS DateTime));\n"
+        "PRINT 'done'");
     EXPECT_EQ(r.errorNumbers(), std::vector<int>{});
     EXPECT_EQ(r.counts(), (std::vector<std::uint64_t>{1, 3}));
     EXPECT_EQ(r.dones.at(0).curCmd, curcmd::kInsert);
@@ -197,10 +206,21 @@ TEST(StandinBatch, ValuesGroupsEndAtTheirOwnParenthesis) {
     };
     const Case cases[] = {
         {"insert Shop.dbo.Items values (N'a)b'), ('it''s (x'), ([c]]d]), (\"q)\")", {4}, 0, 0},
-        {"insert Shop.dbo.Items values ((1 + (2)) * 3, CAST(N'2023-12-24' AS DateTime))", {1}, 0, 0},
-        {"insert Shop.dbo.Items values (1 -- a ) in a comment\n, 2)\ninsert Shop.dbo.Items values (3)", {1, 1}, 0, 0},
+        {"insert Shop.dbo.Items values ((1 + (2)) * 3, CAST(N'2023-12-24' AS DateTime))",
+         {1},
+         0,
+         0},
+        {"insert Shop.dbo.Items values (1 -- a ) in a comment\n, 2)\ninsert Shop.dbo.Items values "
+         "(3)",
+         {1, 1},
+         0,
+         0},
         {"insert Shop.dbo.Items values (1 /* ) */, 2)", {1}, 0, 0},
-        {"insert Shop.dbo.Items values (N'line\nbreak', 2)\n\ninsert Shop.dbo.Items values (1) oops", {}, 102, 4},
+        {"insert Shop.dbo.Items values (N'line\nbreak', 2)\n\ninsert Shop.dbo.Items values (1) "
+         "oops",
+         {},
+         102,
+         4},
         {"insert Shop.dbo.Items values (1, N'open)", {}, 105, 1},
         {"insert Shop.dbo.Items values (1, (2)\n", {}, 102, 1},
     };
@@ -231,7 +251,8 @@ TEST(StandinBatch, NoCountDropsTheCountButKeepsTheDone) {
 TEST(StandinBatch, ASyntaxErrorAnywhereRunsNothing) {
     Sql sql;
     shop(sql);
-    auto r = sql.run("INSERT Shop.dbo.Items VALUES (1)\n\nINSERT Shop.dbo.Items VALUES (1) garbage here\n");
+    auto r = sql.run(
+        "INSERT Shop.dbo.Items VALUES (1)\n\nINSERT Shop.dbo.Items VALUES (1) garbage here\n");
     ASSERT_EQ(r.errorNumbers(), std::vector<int>{102});
     EXPECT_EQ(QString::fromStdU16String(r.messages[0].text), "Incorrect syntax near 'garbage'.");
     EXPECT_EQ(r.messages[0].line, 3);
@@ -257,7 +278,8 @@ TEST(StandinBatch, SyntaxErrorsNameTheTokenAndLine) {
         Sql sql;
         auto r = sql.run(c.sql);
         ASSERT_EQ(r.errorNumbers(), std::vector<int>{102});
-        EXPECT_EQ(QString::fromStdU16String(r.messages[0].text), QString("Incorrect syntax near '%1'.").arg(c.near));
+        EXPECT_EQ(QString::fromStdU16String(r.messages[0].text),
+                  QString("Incorrect syntax near '%1'.").arg(c.near));
         EXPECT_EQ(r.messages[0].line, c.line);
         EXPECT_EQ(r.messages[0].severity, 15);
     }
@@ -270,13 +292,15 @@ TEST(StandinBatch, MissingObjectsStopTheBatchOtherErrorsDoNot) {
     EXPECT_EQ(r.errorNumbers(), (std::vector<int>{3701, 208}));
     EXPECT_EQ(QString::fromStdU16String(r.messages.back().text), "Invalid object name 'Nope'.");
     EXPECT_EQ(r.messages.back().line, 3);
-    for (const auto& m : r.messages) EXPECT_NE(QString::fromStdU16String(m.text), "not reached");
+    for (const auto& m : r.messages)
+        EXPECT_NE(QString::fromStdU16String(m.text), "not reached");
 }
 
 TEST(StandinBatch, UnclosedQuotesAndComments) {
     Sql sql;
     EXPECT_EQ(sql.run("print 'abc").errorNumbers(), std::vector<int>{105});
-    EXPECT_EQ(sql.run("print 1 /* open /* nested */ still open").errorNumbers(), std::vector<int>{113});
+    EXPECT_EQ(sql.run("print 1 /* open /* nested */ still open").errorNumbers(),
+              std::vector<int>{113});
 }
 
 // Pieces of the scripts SQL Server Management Studio generates.
@@ -285,41 +309,56 @@ TEST(StandinScripts, GeneratedScriptStatementsAreAccepted) {
         "USE [master]",
         "/****** Object:  Database [Shop2]    Script Date: 2024/1/2 10:00:00 ******/\n"
         "CREATE DATABASE [Shop2]\n CONTAINMENT = NONE\n ON  PRIMARY \n"
-        "( NAME = N'Shop2', FILENAME = N'C:\\Program Files\\MSSQL\\DATA\\Shop2.mdf' , SIZE = 8192KB , MAXSIZE = UNLIMITED, FILEGROWTH = 65536KB )\n"
-        " LOG ON \n( NAME = N'Shop2_log', FILENAME = N'C:\\x\\Shop2_log.ldf' , SIZE = 8192KB , FILEGROWTH = 65536KB )\n"
+        "( NAME = N'Shop2', FILENAME = N'C:\\Program Files\\MSSQL\\DATA\\Shop2.mdf' , SIZE = "
+        "8192KB , MAXSIZE = UNLIMITED, FILEGROWTH = 65536KB )\n"
+        " LOG ON \n( NAME = N'Shop2_log', FILENAME = N'C:\\x\\Shop2_log.ldf' , SIZE = 8192KB , "
+        "FILEGROWTH = 65536KB )\n"
         " WITH CATALOG_COLLATION = DATABASE_DEFAULT, LEDGER = OFF",
         "ALTER DATABASE [Shop2] SET COMPATIBILITY_LEVEL = 100",
-        "IF (1 = FULLTEXTSERVICEPROPERTY('IsFullTextInstalled'))\nbegin\nEXEC [Shop2].[dbo].[sp_fulltext_database] @action = 'enable'\nend",
+        "IF (1 = FULLTEXTSERVICEPROPERTY('IsFullTextInstalled'))\nbegin\nEXEC "
+        "[Shop2].[dbo].[sp_fulltext_database] @action = 'enable'\nend",
         "ALTER DATABASE [Shop2] SET ANSI_NULL_DEFAULT OFF ",
         "ALTER DATABASE [Shop2] SET  READ_WRITE ",
-        "ALTER DATABASE [Shop2] SET QUERY_STORE (OPERATION_MODE = READ_WRITE, CLEANUP_POLICY = (STALE_QUERY_THRESHOLD_DAYS = 30))",
+        "ALTER DATABASE [Shop2] SET QUERY_STORE (OPERATION_MODE = READ_WRITE, CLEANUP_POLICY = "
+        "(STALE_QUERY_THRESHOLD_DAYS = 30))",
         "USE [Shop2]",
         "SET ANSI_NULLS ON",
         "SET QUOTED_IDENTIFIER ON",
-        "CREATE TABLE [dbo].[Goods](\n\t[id] [int] IDENTITY(1,1) NOT NULL,\n\t[name] [nvarchar](50) NULL,\n"
-        "\t[price] [decimal](18, 2) NULL,\n CONSTRAINT [PK_Goods] PRIMARY KEY CLUSTERED \n(\n\t[id] ASC\n)"
-        "WITH (PAD_INDEX = OFF, STATISTICS_NORECOMPUTE = OFF) ON [PRIMARY]\n) ON [PRIMARY] TEXTIMAGE_ON [PRIMARY]",
+        "CREATE TABLE [dbo].[Goods](\n\t[id] [int] IDENTITY(1,1) NOT NULL,\n\t[name] "
+        "[nvarchar](50) NULL,\n"
+        "\t[price] [decimal](18, 2) NULL,\n CONSTRAINT [PK_Goods] PRIMARY KEY CLUSTERED "
+        "\n(\n\t[id] ASC\n)"
+        "WITH (PAD_INDEX = OFF, STATISTICS_NORECOMPUTE = OFF) ON [PRIMARY]\n) ON [PRIMARY] "
+        "TEXTIMAGE_ON [PRIMARY]",
         "CREATE TABLE [dbo].[\u8ba2\u5355]([id] [int] NOT NULL, [goods] [int] NULL) ON [PRIMARY]",
         "ALTER TABLE [dbo].[Goods] ADD  CONSTRAINT [DF_Goods_price]  DEFAULT ((0)) FOR [price]",
         "ALTER TABLE [dbo].[\u8ba2\u5355]  WITH CHECK ADD  CONSTRAINT [FK_x] FOREIGN KEY([goods])\n"
         "REFERENCES [dbo].[Goods] ([id])\nON UPDATE CASCADE\nON DELETE CASCADE",
         "ALTER TABLE [dbo].[\u8ba2\u5355] CHECK CONSTRAINT [FK_x]",
-        "CREATE NONCLUSTERED INDEX [IX_Goods_name] ON [dbo].[Goods]\n([name] ASC)\nWHERE ([name] IS NOT NULL)\n"
+        "CREATE NONCLUSTERED INDEX [IX_Goods_name] ON [dbo].[Goods]\n([name] ASC)\nWHERE ([name] "
+        "IS NOT NULL)\n"
         "WITH (SORT_IN_TEMPDB = OFF, DROP_EXISTING = OFF) ON [PRIMARY]",
-        "EXEC sys.sp_addextendedproperty @name=N'MS_Description', @value=N'\u5546\u54c1' , @level0type=N'SCHEMA',"
+        "EXEC sys.sp_addextendedproperty @name=N'MS_Description', @value=N'\u5546\u54c1' , "
+        "@level0type=N'SCHEMA',"
         "@level0name=N'dbo', @level1type=N'TABLE',@level1name=N'Goods'",
         "CREATE VIEW [dbo].[v] AS\nSELECT id FROM dbo.Goods WHERE price > 1\nUNION ALL SELECT 1",
-        "create procedure dbo.p @a int = 1 as begin set nocount on; update Goods set price = @a; end",
+        "create procedure dbo.p @a int = 1 as begin set nocount on; update Goods set price = @a; "
+        "end",
         "GRANT SELECT ON [dbo].[Goods] TO [public]",
         "SET IDENTITY_INSERT [dbo].[Goods] ON ",
-        "INSERT [dbo].[Goods] ([id], [name], [price]) VALUES (1, N'\u82f9\u679c', CAST(2.50 AS Decimal(18, 2)))\n"
-        "INSERT [dbo].[Goods] ([id], [name], [price]) VALUES (2, N'O''Brien -- not a comment', NULL)\n"
-        "INSERT [dbo].[Goods] ([id], [name], [price]) VALUES (3, N'line one\r\nGO\r\nline two', -1.5E+2)",
+        "INSERT [dbo].[Goods] ([id], [name], [price]) VALUES (1, N'\u82f9\u679c', CAST(2.50 AS "
+        "Decimal(18, 2)))\n"
+        "INSERT [dbo].[Goods] ([id], [name], [price]) VALUES (2, N'O''Brien -- not a comment', "
+        "NULL)\n"
+        "INSERT [dbo].[Goods] ([id], [name], [price]) VALUES (3, N'line one\r\nGO\r\nline two', "
+        "-1.5E+2)",
         "SET IDENTITY_INSERT [dbo].[Goods] OFF",
         "INSERT [dbo].[\u8ba2\u5355] ([id], [goods]) VALUES (1, 1), (2, 1)",
         "BEGIN TRANSACTION\nDECLARE @n int = (SELECT 1)\nCOMMIT TRAN",
-        "SET ANSI_PADDING, ANSI_WARNINGS, CONCAT_NULL_YIELDS_NULL, ARITHABORT ON; SET TRANSACTION ISOLATION LEVEL READ COMMITTED",
-        "if not exists (select * from sys.objects where name = N'x') begin create table x (a int) end else print 'has x'",
+        "SET ANSI_PADDING, ANSI_WARNINGS, CONCAT_NULL_YIELDS_NULL, ARITHABORT ON; SET TRANSACTION "
+        "ISOLATION LEVEL READ COMMITTED",
+        "if not exists (select * from sys.objects where name = N'x') begin create table x (a int) "
+        "end else print 'has x'",
         "DBCC CHECKIDENT ('dbo.Goods', RESEED, 3)",
     };
     Sql sql;
@@ -419,18 +458,22 @@ TEST(StandinSelect, LiteralRowsWithTypes) {
     Sql sql;
     auto r = sql.run(QString::fromUtf8(
         "SELECT 1 AS id, N'\u82f9\u679c' AS name, CAST(1.5 AS decimal(10,2)) AS price, "
-        "CAST('2024-01-02 03:04:05.123' AS datetime) AS made, CAST(1 AS bit) AS ok, CAST(5 AS bigint) AS big, "
+        "CAST('2024-01-02 03:04:05.123' AS datetime) AS made, CAST(1 AS bit) AS ok, CAST(5 AS "
+        "bigint) AS big, "
         "0.25E0 AS ratio, 0x0A0B AS bin, CAST(7 AS smallint) AS s, CAST(255 AS tinyint) AS t\n"
-        "UNION ALL SELECT 2, N'\u9999\u8549\u725b\u5976', 20.125, NULL, CAST(0 AS bit), 2147483648, 1, 0x01, "
+        "UNION ALL SELECT 2, N'\u9999\u8549\u725b\u5976', 20.125, NULL, CAST(0 AS bit), "
+        "2147483648, 1, 0x01, "
         "CAST(1 AS smallint), CAST(0 AS tinyint)\n"
         "ORDER BY id DESC"));
     ASSERT_EQ(r.errorNumbers(), std::vector<int>{});
     const ResultSet& rs = r.results.at(0);
     std::vector<SqlType> types;
-    for (const auto& c : rs.columns) types.push_back(c.type.type);
-    EXPECT_EQ(types, (std::vector<SqlType>{SqlType::Int, SqlType::NVarChar, SqlType::Decimal, SqlType::DateTime,
-                                           SqlType::Bit, SqlType::Decimal, SqlType::Float, SqlType::VarBinary,
-                                           SqlType::SmallInt, SqlType::TinyInt}));
+    for (const auto& c : rs.columns)
+        types.push_back(c.type.type);
+    EXPECT_EQ(types, (std::vector<SqlType>{SqlType::Int, SqlType::NVarChar, SqlType::Decimal,
+                                           SqlType::DateTime, SqlType::Bit, SqlType::Decimal,
+                                           SqlType::Float, SqlType::VarBinary, SqlType::SmallInt,
+                                           SqlType::TinyInt}));
     EXPECT_EQ(rs.columns[1].type.length, 4);
     EXPECT_EQ(rs.columns[2].type, TypeInfo::decimal(11, 3));
     ASSERT_EQ(rs.rows.size(), 2u);
@@ -454,19 +497,24 @@ TEST(StandinSelect, ExpressionsAndErrors) {
         {"select 1 / 0", nullptr, 8134},
         {"select CAST('x1' AS int)", nullptr, 245},
         {"select CAST(300 AS tinyint)", nullptr, 8115},
-        {"select CONVERT(nvarchar(30), CAST('2010-04-02T15:48:27' AS datetime), 120)", "2010-04-02 15:48:27", 0},
-        {"select CAST(CAST('2010-04-02 15:48:27' AS datetime) AS nvarchar(30))", "Apr  2 2010  3:48PM", 0},
+        {"select CONVERT(nvarchar(30), CAST('2010-04-02T15:48:27' AS datetime), 120)",
+         "2010-04-02 15:48:27", 0},
+        {"select CAST(CAST('2010-04-02 15:48:27' AS datetime) AS nvarchar(30))",
+         "Apr  2 2010  3:48PM", 0},
         {"select isnull(NULL, 'd') + 'x'", "dx", 0},
         {"select len(N'ab  ')", "2", 0},
-        {"select count(*) from sysdatabases where name in ('master', 'MODEL') and not dbid = 3", "1", 0},
-        {"select name from sysdatabases where dbid >= 2 and dbid <> 3 order by name desc", "tempdb", 0},
+        {"select count(*) from sysdatabases where name in ('master', 'MODEL') and not dbid = 3",
+         "1", 0},
+        {"select name from sysdatabases where dbid >= 2 and dbid <> 3 order by name desc", "tempdb",
+         0},
         {"select top 1 name from master..sysdatabases order by dbid desc", "msdb", 0},
         {"select db_name()", "master", 0},
         {"select @@spid", "51", 0},
         {"select @nope", nullptr, 137},
         {"select nosuch from sysdatabases", nullptr, 207},
         {"select x.name from sysdatabases d", nullptr, 4104},
-        {"select a.id from sysobjects a join sysindexes b on a.id = b.id where id = 3", nullptr, 209},
+        {"select a.id from sysobjects a join sysindexes b on a.id = b.id where id = 3", nullptr,
+         209},
         {"select max(count(*)) from sysdatabases", nullptr, 130},
         {"select name from sysdatabases where count(*) > 1", nullptr, 147},
         {"select name from sysdatabases where dbid", nullptr, 4145},
@@ -483,7 +531,8 @@ TEST(StandinSelect, ExpressionsAndErrors) {
         }
         ASSERT_EQ(r.errorNumbers(), std::vector<int>{});
         const ResultSet& rs = r.results.at(0);
-        EXPECT_EQ(QString::fromStdU16String(toText(rs.rows.at(0).at(0), rs.columns[0].type)), c.value);
+        EXPECT_EQ(QString::fromStdU16String(toText(rs.rows.at(0).at(0), rs.columns[0].type)),
+                  c.value);
     }
 }
 
@@ -491,20 +540,24 @@ TEST(StandinLimits, DeepNestingIsRefusedNotRecursedInto) {
     Sql sql;
     const QString deepExpression = "select " + QString(300, '(') + "1" + QString(300, ')');
     const QString deepIf = QString("IF 1=1 ").repeated(300) + "print 1";
-    const QString deepBlock = QString("BEGIN ").repeated(300) + "print 1" + QString(" END").repeated(300);
+    const QString deepBlock =
+        QString("BEGIN ").repeated(300) + "print 1" + QString(" END").repeated(300);
     for (const QString& text : {deepExpression, deepIf, deepBlock}) {
         auto r = sql.run(text);
         EXPECT_EQ(r.errorNumbers(), std::vector<int>{191});
     }
-    EXPECT_EQ(sql.run("select " + QString(100, '(') + "1" + QString(100, ')')).errorNumbers(), std::vector<int>{});
+    EXPECT_EQ(sql.run("select " + QString(100, '(') + "1" + QString(100, ')')).errorNumbers(),
+              std::vector<int>{});
 }
 
 TEST(StandinLimits, HugeJoinsAreRefused) {
     Sql sql;
     Database& db = sql.state.catalog.create(u"Wide");
-    for (int i = 0; i < 8000; ++i) db.addTable(u"dbo", u"t" + fromUtf8(std::to_string(i)), 1, {}, DateTime{});
+    for (int i = 0; i < 8000; ++i)
+        db.addTable(u"dbo", u"t" + fromUtf8(std::to_string(i)), 1, {}, DateTime{});
     sql.session.database = u"Wide";
-    EXPECT_EQ(sql.run("select count(*) from sysobjects a join sysindexes b on a.id < b.id").errorNumbers(),
+    EXPECT_EQ(sql.run("select count(*) from sysobjects a join sysindexes b on a.id < b.id")
+                  .errorNumbers(),
               std::vector<int>{50000});
     auto equi = sql.run("select count(*) from sysobjects a join sysindexes b on a.id = b.id");
     EXPECT_EQ(integer(equi.results.at(0).rows.at(0).at(0)), 8003);

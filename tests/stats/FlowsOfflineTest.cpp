@@ -42,13 +42,15 @@ TEST_F(StatsOffline, AFailedOpenNamesTheServerAndDatabaseAndWritesNothing) {
     // whatever the server box holds.
     const Case cases[] = {{1, "127.0.0.1,1"}, {0, "."}};
     for (const Case& c : cases) {
-        for (void (StatsFlows::*click)() : {&StatsFlows::onTableTotalsClicked, &StatsFlows::onTableReportClicked}) {
+        for (void (StatsFlows::*click)() :
+             {&StatsFlows::onTableTotalsClicked, &StatsFlows::onTableReportClicked}) {
             form.setAuthIndex(c.auth);
             boxes.shown.clear();
             (flows.*click)();
             ASSERT_EQ(boxes.shown.size(), 1u);
             const auto& box = boxes.shown[0];
-            EXPECT_TRUE(box.text.startsWith("无法连接服务器 " + c.server + " 上的数据库 Shop：")) << box.text.toStdString();
+            EXPECT_TRUE(box.text.startsWith("无法连接服务器 " + c.server + " 上的数据库 Shop："))
+                << box.text.toStdString();
             EXPECT_EQ(box.caption, "错误：");
             EXPECT_EQ(box.flags, mb::IconError);
             EXPECT_FALSE(db.IsOpen());

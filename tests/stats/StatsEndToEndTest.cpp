@@ -52,7 +52,9 @@ QByteArray fileBytes(const QString& path) {
 }
 
 // A statement as the stand-in's log shows it.
-QString logged(QString statement) { return statement.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n"); }
+QString logged(QString statement) {
+    return statement.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n");
+}
 
 class StatsEndToEnd : public testing::Test {
 protected:
@@ -122,7 +124,8 @@ TEST_F(StatsEndToEnd, TheServerGetsBothStatementsAsTheyStandInTheOpenedDatabase)
     EXPECT_TRUE(server->logEvents("login").last().contains("database=Shop"));
 
     flows.onTableReportClicked();
-    EXPECT_TRUE(server->logEvents("rpc").contains("sp_cursoropen " + logged(StatsFlows::kTableListStatement)));
+    EXPECT_TRUE(server->logEvents("rpc").contains("sp_cursoropen " +
+                                                  logged(StatsFlows::kTableListStatement)));
     // Each click closed its connection.
     EXPECT_TRUE(server->waitForLog("end"));
     EXPECT_EQ(server->logEvents("end").size(), server->logEvents("login").size());
@@ -131,7 +134,8 @@ TEST_F(StatsEndToEnd, TheServerGetsBothStatementsAsTheyStandInTheOpenedDatabase)
 TEST_F(StatsEndToEnd, SqlAuthenticationUsesTheBoxesAsTheyStandAtTheClick) {
     form.setText(Control::编辑框3, "not-the-password");
     flows.onTableTotalsClicked();
-    EXPECT_TRUE(onlyBox().text.startsWith("无法连接服务器 " + server->serverText() + " 上的数据库 Shop："))
+    EXPECT_TRUE(
+        onlyBox().text.startsWith("无法连接服务器 " + server->serverText() + " 上的数据库 Shop："))
         << onlyBox().text.toStdString();
     EXPECT_EQ(onlyBox().caption, "错误：");
     EXPECT_EQ(onlyBox().flags, mb::IconError);
@@ -142,16 +146,19 @@ TEST_F(StatsEndToEnd, SqlAuthenticationUsesTheBoxesAsTheyStandAtTheClick) {
     form.setText(Control::编辑框3, server->password());
     flows.onTableTotalsClicked();
     EXPECT_EQ(onlyBox().caption, "运算结果:");
-    EXPECT_TRUE(server->logEvents("login").last().startsWith("user=SA ")) << server->logEvents("login").last().toStdString();
+    EXPECT_TRUE(server->logEvents("login").last().startsWith("user=SA "))
+        << server->logEvents("login").last().toStdString();
 }
 
 TEST_F(StatsEndToEnd, WindowsAuthenticationGoesToTheLocalDefaultInstance) {
     const int connects = server->logEvents("connect").size();
     form.setAuthIndex(0);
-    for (void (StatsFlows::*click)() : {&StatsFlows::onTableTotalsClicked, &StatsFlows::onTableReportClicked}) {
+    for (void (StatsFlows::*click)() :
+         {&StatsFlows::onTableTotalsClicked, &StatsFlows::onTableReportClicked}) {
         boxes.shown.clear();
         (flows.*click)();
-        EXPECT_TRUE(onlyBox().text.startsWith("无法连接服务器 . 上的数据库 Shop")) << onlyBox().text.toStdString();
+        EXPECT_TRUE(onlyBox().text.startsWith("无法连接服务器 . 上的数据库 Shop"))
+            << onlyBox().text.toStdString();
     }
     EXPECT_EQ(server->logEvents("connect").size(), connects);
     EXPECT_TRUE(opener.opened.isEmpty());
@@ -190,19 +197,14 @@ TEST_F(StatsEndToEnd, ReportListsTablesLargestFirstFilledToThirtyColumns) {
     EXPECT_TRUE(boxes.shown.empty()) << onlyBox().text.toStdString();
     ASSERT_EQ(opener.opened, QStringList{reportPath()});
 
-    const QByteArray expected = QByteArray("[Table Name]                    [Number]\r\n") +
-                                "Orders                          1000\r\n" +
-                                k29.toUtf8() + "   700\r\n" +
-                                k30.toUtf8() + "  600\r\n" +
-                                k31.toUtf8() + "  500\r\n" +
-                                kChinese.toUtf8() + "            300\r\n" +
-                                "Beta                            100\r\n" +  // equal counts: the server's order
-                                "Alpha                           100\r\n" +
-                                "Lines                           56\r\n" +
-                                "T1                              50\r\n" +
-                                "T2                              40\r\n" +
-                                "T3                              10\r\n" +
-                                "Empty                           0\r\n";
+    const QByteArray expected =
+        QByteArray("[Table Name]                    [Number]\r\n") +
+        "Orders                          1000\r\n" + k29.toUtf8() + "   700\r\n" + k30.toUtf8() +
+        "  600\r\n" + k31.toUtf8() + "  500\r\n" + kChinese.toUtf8() + "            300\r\n" +
+        "Beta                            100\r\n" +  // equal counts: the server's order
+        "Alpha                           100\r\n" + "Lines                           56\r\n" +
+        "T1                              50\r\n" + "T2                              40\r\n" +
+        "T3                              10\r\n" + "Empty                           0\r\n";
     EXPECT_EQ(fileBytes(reportPath()).toStdString(), expected.toStdString());
 }
 
@@ -221,7 +223,9 @@ TEST_F(StatsEndToEnd, EachReportReplacesTheLastAndStopsWhereTheListEnds) {
         state.setSelectedDatabaseName(c.database);
         flows.onTableReportClicked();
         if (!c.body.isNull()) {
-            EXPECT_EQ(fileBytes(reportPath()), "[Table Name]                    [Number]\r\n" + c.body) << c.database.toStdString();
+            EXPECT_EQ(fileBytes(reportPath()),
+                      "[Table Name]                    [Number]\r\n" + c.body)
+                << c.database.toStdString();
         }
     }
     EXPECT_EQ(opener.opened.size(), 3);
@@ -231,7 +235,8 @@ TEST_F(StatsEndToEnd, EachReportReplacesTheLastAndStopsWhereTheListEnds) {
 TEST_F(StatsEndToEnd, AReportThatCannotBeWrittenIsNotOpened) {
     StatsFlows nowhere{form, state, boxes, opener, db, {"/proc", "/proc/no-such/Quillstep"}};
     nowhere.onTableReportClicked();
-    EXPECT_TRUE(onlyBox().text.startsWith("无法写入报告文件 /proc/no-such/Quillstep/test.txt：")) << onlyBox().text.toStdString();
+    EXPECT_TRUE(onlyBox().text.startsWith("无法写入报告文件 /proc/no-such/Quillstep/test.txt："))
+        << onlyBox().text.toStdString();
     EXPECT_EQ(onlyBox().caption, "错误：");
     EXPECT_TRUE(opener.opened.isEmpty());
 }

@@ -28,13 +28,16 @@ protected:
 
     // Right-clicks the list row that names `database` and picks `item` from the menu.
     void pick(const QString& database, QAction* item) {
-        const QList<QTableWidgetItem*> found = window->超级列表框1->findItems(database, Qt::MatchExactly);
+        const QList<QTableWidgetItem*> found =
+            window->超级列表框1->findItems(database, Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1) << database.toStdString();
         const QPoint at = window->超级列表框1->visualItemRect(found[0]).center();
         QTest::mouseClick(window->超级列表框1->viewport(), Qt::RightButton, {}, at);
         ASSERT_TRUE(test::waitUntil([this] { return window->功能菜单->isVisible(); }, 3000));
-        QTest::mouseClick(window->功能菜单, Qt::LeftButton, {}, window->功能菜单->actionGeometry(item).center());
-        ASSERT_TRUE(test::waitUntil([this] { return !boxes.shown.empty() || !opener.opened.isEmpty(); }, 20000));
+        QTest::mouseClick(window->功能菜单, Qt::LeftButton, {},
+                          window->功能菜单->actionGeometry(item).center());
+        ASSERT_TRUE(test::waitUntil(
+            [this] { return !boxes.shown.empty() || !opener.opened.isEmpty(); }, 20000));
     }
 
     test::ScriptedMessageBoxes boxes;
@@ -57,7 +60,8 @@ TEST_F(StatsWindowTest, RightClickedDatabaseGetsItsTotalsAndItsReport) {
     window->编辑框1->setText(server.serverText());
     window->编辑框3->setText(server.password());
     window->按钮1->click();
-    ASSERT_TRUE(test::waitUntil([this] { return window->listRowCount() > 0; }, 20000)) << window->status(0).toStdString();
+    ASSERT_TRUE(test::waitUntil([this] { return window->listRowCount() > 0; }, 20000))
+        << window->status(0).toStdString();
 
     pick("Shop", window->tableTotalsAction);
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -71,9 +75,10 @@ TEST_F(StatsWindowTest, RightClickedDatabaseGetsItsTotalsAndItsReport) {
     ASSERT_EQ(opener.opened, QStringList{report});
     QFile file(report);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "[Table Name]                    [Number]\r\n"
-                              "客户                            300\r\n"
-                              "Orders                          120\r\n");
+    EXPECT_EQ(file.readAll(),
+              "[Table Name]                    [Number]\r\n"
+              "客户                            300\r\n"
+              "Orders                          120\r\n");
     file.remove();
     // The main connection was left alone.
     EXPECT_TRUE(window->外部数据库1.IsOpen());

@@ -17,26 +17,36 @@ QString FakeForm::text(Control c) const {
     return it == texts_.end() ? QString() : it->second;
 }
 
-void FakeForm::setText(Control c, const QString& text) { texts_[c] = text; }
+void FakeForm::setText(Control c, const QString& text) {
+    texts_[c] = text;
+}
 
 bool FakeForm::isEnabled(Control c) const {
     auto it = enabled_.find(c);
     return it == enabled_.end() ? true : it->second;
 }
 
-void FakeForm::setEnabled(Control c, bool enabled) { enabled_[c] = enabled; }
+void FakeForm::setEnabled(Control c, bool enabled) {
+    enabled_[c] = enabled;
+}
 
-QString FakeForm::status(int part) const { return part == 0 || part == 1 ? status_[part] : QString(); }
+QString FakeForm::status(int part) const {
+    return part == 0 || part == 1 ? status_[part] : QString();
+}
 
 void FakeForm::setStatus(int part, const QString& text) {
-    if (part == 0 || part == 1) status_[part] = text;
+    if (part == 0 || part == 1)
+        status_[part] = text;
 }
 
 void FakeForm::setStatusToolTip(int part, const QString& tip) {
-    if (part == 0 || part == 1) tips_[part] = tip;
+    if (part == 0 || part == 1)
+        tips_[part] = tip;
 }
 
-QString FakeForm::statusToolTip(int part) const { return part == 0 || part == 1 ? tips_[part] : QString(); }
+QString FakeForm::statusToolTip(int part) const {
+    return part == 0 || part == 1 ? tips_[part] : QString();
+}
 
 void FakeForm::clearList() {
     rows_.clear();
@@ -49,14 +59,18 @@ int FakeForm::appendListRow(const QString& column0) {
 }
 
 void FakeForm::setListCell(int row, int column, const QString& text) {
-    if (row >= 0 && row < int(rows_.size()) && (column == 0 || column == 1)) rows_[row][column] = text;
+    if (row >= 0 && row < int(rows_.size()) && (column == 0 || column == 1))
+        rows_[row][column] = text;
 }
 
 QString FakeForm::listCell(int row, int column) const {
-    if (row < 0 || row >= int(rows_.size()) || column < 0 || column > 1) return {};
+    if (row < 0 || row >= int(rows_.size()) || column < 0 || column > 1)
+        return {};
     return rows_[row][column];
 }
 
-void FakeForm::appendLog(const QString& text) { texts_[Control::编辑框4] += text; }
+void FakeForm::appendLog(const QString& text) {
+    texts_[Control::编辑框4] += text;
+}
 
 }  // namespace quill::test

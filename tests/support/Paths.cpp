@@ -7,12 +7,17 @@ namespace quill::test {
 
 QString binDir() {
     QString dir = qEnvironmentVariable("QUILL_BIN_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/../bin";
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath() + "/../bin";
     return QDir(dir).absolutePath();
 }
 
-QString binPath(const QString& name) { return binDir() + "/" + name; }
+QString binPath(const QString& name) {
+    return binDir() + "/" + name;
+}
 
-QString sourceDir() { return qEnvironmentVariable("QUILL_SOURCE_DIR"); }
+QString sourceDir() {
+    return qEnvironmentVariable("QUILL_SOURCE_DIR");
+}
 
 }  // namespace quill::test

@@ -41,7 +41,8 @@ public:
 
     // A connect string for FreeTDS's ODBC driver (needs ODBC; registered
     // under "SQL Server", or pass another driver name or path).
-    QString odbcConnectString(const QString& database = {}, const QString& driver = "SQL Server") const;
+    QString odbcConnectString(const QString& database = {},
+                              const QString& driver = "SQL Server") const;
 
     QStringList logLines() const;
     // Log lines whose event is `event` ("batch", "rpc", "end", ...), without

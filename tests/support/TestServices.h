@@ -23,7 +23,8 @@ public:
     void setNextAnswer(int answer) { answers_.push_back(answer); }
     int show(const QString& text, const QString& caption, unsigned flags) override {
         shown.push_back({text, caption, flags});
-        if (answers_.empty()) return IdOk;
+        if (answers_.empty())
+            return IdOk;
         int a = answers_.front();
         answers_.pop_front();
         return a;

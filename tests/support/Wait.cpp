@@ -11,7 +11,8 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!pred()) {
-        if (timer.elapsed() > timeoutMs) return pred();
+        if (timer.elapsed() > timeoutMs)
+            return pred();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }
@@ -29,7 +30,8 @@ void pumpEvents(int ms) {
 
 bool processGone(long pid) {
     QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
     const QByteArray line = stat.readAll();
     return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
 }

@@ -18,7 +18,8 @@ namespace {
 
 bool isExecutableFile(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 std::string findOnPath(const std::string& name) {
@@ -27,10 +28,13 @@ std::string findOnPath(const std::string& name) {
     std::size_t start = 0;
     for (;;) {
         std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string dir =
+            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
         std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (isExecutableFile(candidate)) return candidate;
-        if (end == std::string::npos) return {};
+        if (isExecutableFile(candidate))
+            return candidate;
+        if (end == std::string::npos)
+            return {};
         start = end + 1;
     }
 }
@@ -38,23 +42,30 @@ std::string findOnPath(const std::string& name) {
 std::string ownDirectory() {
     char buffer[4096];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     std::string self(buffer, std::size_t(n));
     return self.substr(0, self.rfind('/'));
 }
 
-std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
 
-bool isSqlcmdName(const std::string& name) { return ::strcasecmp(name.c_str(), "sqlcmd") == 0; }
+bool isSqlcmdName(const std::string& name) {
+    return ::strcasecmp(name.c_str(), "sqlcmd") == 0;
+}
 
 // "sqlcmd" is Microsoft's client when one is on the PATH, else ours, which
 // lives beside the interpreter.
 std::string resolve(const std::string& name) {
-    if (name.find('/') != std::string::npos) return isExecutableFile(name) ? name : std::string();
+    if (name.find('/') != std::string::npos)
+        return isExecutableFile(name) ? name : std::string();
     std::string found = findOnPath(isSqlcmdName(name) ? "sqlcmd" : name);
     if (found.empty() && isSqlcmdName(name)) {
         std::string ours = ownDirectory() + "/quill-sqlcmd";
-        if (isExecutableFile(ours)) found = ours;
+        if (isExecutableFile(ours))
+            found = ours;
     }
     return found;
 }
@@ -88,14 +99,16 @@ std::vector<std::string> environmentWith(const std::string& name, const std::str
     std::vector<std::string> env;
     std::string prefix = name + "=";
     for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0) env.emplace_back(*e);
+        if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0)
+            env.emplace_back(*e);
     env.push_back(prefix + value);
     return env;
 }
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
-    for (auto& s : strings) out.push_back(s.data());
+    for (auto& s : strings)
+        out.push_back(s.data());
     out.push_back(nullptr);
     return out;
 }
@@ -108,7 +121,8 @@ void print(const std::string& text) {
     while (left > 0) {
         ssize_t n = ::write(1, data, left);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             std::exit(1);
         }
         data += n;
@@ -117,7 +131,8 @@ void print(const std::string& text) {
 }
 
 void runCommand(std::vector<std::string> args) {
-    if (args.empty()) return;
+    if (args.empty())
+        return;
     std::string program = resolve(args[0]);
     if (program.empty()) {
         print("找不到程序：" + args[0] + "\r\n");
@@ -129,7 +144,8 @@ void runCommand(std::vector<std::string> args) {
     if (isSqlClient(args[0], program) && takePassword(args, password))
         env = environmentWith("SQLCMDPASSWORD", password);
     else
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
+        for (char** e = environ; *e; ++e)
+            env.emplace_back(*e);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -26,11 +26,13 @@ namespace {
 void dieWith(const char* arg) {
     pid_t parent = pid_t(std::atol(arg));
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) std::_Exit(0);
+    if (::getppid() != parent)
+        std::_Exit(0);
 }
 
 void runLine(std::string line) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
     cmd::print(line + console::kLineBreak);
     cmd::runCommand(console::splitCommandLine(line));
     cmd::print(std::string(console::kLineBreak) + console::kPrompt);
@@ -40,17 +42,21 @@ void runLine(std::string line) {
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--die-with=", 11) == 0) dieWith(argv[i] + 11);
+        if (std::strncmp(argv[i], "--die-with=", 11) == 0)
+            dieWith(argv[i] + 11);
 
-    cmd::print(std::string("Quill 命令解释器 [版本 2.0]\r\n(c) Quillstep 开发者。") + console::kBannerPhrase + "。" +
-               console::kLineBreak + console::kLineBreak + console::kPrompt);
+    cmd::print(std::string("Quill 命令解释器 [版本 2.0]\r\n(c) Quillstep 开发者。") +
+               console::kBannerPhrase + "。" + console::kLineBreak + console::kLineBreak +
+               console::kPrompt);
 
     std::string pending;
     char buffer[4096];
     for (;;) {
         ssize_t n = ::read(0, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         pending.append(buffer, std::size_t(n));
         std::size_t end;
         while ((end = pending.find('\n')) != std::string::npos) {
@@ -59,6 +65,7 @@ int main(int argc, char** argv) {
             runLine(std::move(line));
         }
     }
-    if (!pending.empty()) runLine(std::move(pending));
+    if (!pending.empty())
+        runLine(std::move(pending));
     return 0;
 }

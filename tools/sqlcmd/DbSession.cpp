@@ -38,18 +38,20 @@ int errorHandler(DBPROCESS*, int, int dbError, int osError, char* text, char* os
 
 bool isNumeric(int type) {
     switch (type) {
-    case SYBINT1:
-    case SYBINT2:
-    case SYBINT4:
-    case SYBINT8:
-    case SYBBIT:
-    case SYBFLT8:
-    case SYBREAL:
-    case SYBMONEY:
-    case SYBMONEY4:
-    case SYBDECIMAL:
-    case SYBNUMERIC: return true;
-    default: return false;
+        case SYBINT1:
+        case SYBINT2:
+        case SYBINT4:
+        case SYBINT8:
+        case SYBBIT:
+        case SYBFLT8:
+        case SYBREAL:
+        case SYBMONEY:
+        case SYBMONEY4:
+        case SYBDECIMAL:
+        case SYBNUMERIC:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -76,50 +78,73 @@ long declaredLength(DBPROCESS* dbproc, int column) {
     const long bytes = info.ServerMaxLength;
     const bool max = bytes <= 0 || bytes == 0xFFFF || bytes > 8000;
     switch (info.ServerType) {
-    case kNChar:
-    case kNVarChar: return max ? 0 : bytes / 2;
-    case kChar:
-    case kVarChar:
-    case kBinary:
-    case kVarBinary: return max ? 0 : bytes;
-    default: return -1;
+        case kNChar:
+        case kNVarChar:
+            return max ? 0 : bytes / 2;
+        case kChar:
+        case kVarChar:
+        case kBinary:
+        case kVarBinary:
+            return max ? 0 : bytes;
+        default:
+            return -1;
     }
 }
 
 // How wide sqlcmd shows a column of this type; SIZE_MAX: as wide as its values.
 std::size_t typeWidth(int type, long length, const DBTYPEINFO* info, const Options& o) {
-    const std::size_t varWidth = o.maxVarWidth > 0 ? static_cast<std::size_t>(o.maxVarWidth) : SIZE_MAX;
+    const std::size_t varWidth =
+        o.maxVarWidth > 0 ? static_cast<std::size_t>(o.maxVarWidth) : SIZE_MAX;
     auto fixed = [&](long n) {
-        return o.maxFixedWidth > 0 && n > o.maxFixedWidth ? static_cast<std::size_t>(o.maxFixedWidth)
-                                                          : static_cast<std::size_t>(n);
+        return o.maxFixedWidth > 0 && n > o.maxFixedWidth
+                   ? static_cast<std::size_t>(o.maxFixedWidth)
+                   : static_cast<std::size_t>(n);
     };
     // (max) types and the old large types report no length, or a huge one.
     const bool large = length <= 0 || length > 8000;
     switch (type) {
-    case SYBINT1: return 3;
-    case SYBINT2: return 6;
-    case SYBINT4: return 11;
-    case SYBINT8: return 21;
-    case SYBBIT: return 1;
-    case SYBFLT8:
-    case SYBMONEY: return 24;
-    case SYBREAL:
-    case SYBMONEY4: return 14;
-    case SYBDATETIME: return 23;
-    case SYBDATETIME4: return 19;
-    case SYBMSDATE: return 10;
-    case SYBMSTIME: return 16;
-    case SYBMSDATETIME2: return 27;
-    case SYBMSDATETIMEOFFSET: return 34;
-    case kUniqueIdentifier: return 36;
-    case SYBDECIMAL:
-    case SYBNUMERIC: return static_cast<std::size_t>(info ? info->precision + 2 : 40);
-    case SYBTEXT:
-    case SYBNTEXT:
-    case SYBIMAGE: return varWidth;
-    case SYBBINARY:
-    case SYBVARBINARY: return large ? varWidth : fixed(2 * length + 2);
-    default: return large ? varWidth : fixed(length);
+        case SYBINT1:
+            return 3;
+        case SYBINT2:
+            return 6;
+        case SYBINT4:
+            return 11;
+        case SYBINT8:
+            return 21;
+        case SYBBIT:
+            return 1;
+        case SYBFLT8:
+        case SYBMONEY:
+            return 24;
+        case SYBREAL:
+        case SYBMONEY4:
+            return 14;
+        case SYBDATETIME:
+            return 23;
+        case SYBDATETIME4:
+            return 19;
+        case SYBMSDATE:
+            return 10;
+        case SYBMSTIME:
+            return 16;
+        case SYBMSDATETIME2:
+            return 27;
+        case SYBMSDATETIMEOFFSET:
+            return 34;
+        case kUniqueIdentifier:
+            return 36;
+        case SYBDECIMAL:
+        case SYBNUMERIC:
+            return static_cast<std::size_t>(info ? info->precision + 2 : 40);
+        case SYBTEXT:
+        case SYBNTEXT:
+        case SYBIMAGE:
+            return varWidth;
+        case SYBBINARY:
+        case SYBVARBINARY:
+            return large ? varWidth : fixed(2 * length + 2);
+        default:
+            return large ? varWidth : fixed(length);
     }
 }
 
@@ -139,7 +164,8 @@ std::string money(std::int64_t tenThousandths) {
     const bool negative = tenThousandths < 0;
     std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(tenThousandths)
                                : static_cast<std::uint64_t>(tenThousandths);
-    std::snprintf(buf, sizeof buf, "%s%" PRIu64 ".%04" PRIu64, negative ? "-" : "", v / 10000, v % 10000);
+    std::snprintf(buf, sizeof buf, "%s%" PRIu64 ".%04" PRIu64, negative ? "-" : "", v / 10000,
+                  v % 10000);
     return buf;
 }
 
@@ -150,70 +176,85 @@ std::string value(DBPROCESS* dbproc, int type, const BYTE* data, int length) {
         return v;
     };
     switch (type) {
-    case SYBINT1: return std::to_string(get(std::uint8_t{}));
-    case SYBINT2: return std::to_string(get(std::int16_t{}));
-    case SYBINT4: return std::to_string(get(std::int32_t{}));
-    case SYBINT8: return std::to_string(get(std::int64_t{}));
-    case SYBBIT: return data[0] ? "1" : "0";
-    case SYBFLT8:
-    case SYBREAL: {
-        double d = type == SYBFLT8 ? get(double{}) : get(float{});
-        std::snprintf(buf, sizeof buf, type == SYBFLT8 ? "%.17g" : "%.8g", d);
-        std::string s = buf;
-        if (s.find_first_of(".eEn") == std::string::npos) {
-            s += ".0";
+        case SYBINT1:
+            return std::to_string(get(std::uint8_t{}));
+        case SYBINT2:
+            return std::to_string(get(std::int16_t{}));
+        case SYBINT4:
+            return std::to_string(get(std::int32_t{}));
+        case SYBINT8:
+            return std::to_string(get(std::int64_t{}));
+        case SYBBIT:
+            return data[0] ? "1" : "0";
+        case SYBFLT8:
+        case SYBREAL: {
+            double d = type == SYBFLT8 ? get(double{}) : get(float{});
+            std::snprintf(buf, sizeof buf, type == SYBFLT8 ? "%.17g" : "%.8g", d);
+            std::string s = buf;
+            if (s.find_first_of(".eEn") == std::string::npos) {
+                s += ".0";
+            }
+            return s;
         }
-        return s;
-    }
-    case SYBMONEY: {
-        DBMONEY m = get(DBMONEY{});
-        return money(static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(m.mnyhigh)) << 32) | m.mnylow));
-    }
-    case SYBMONEY4: return money(get(DBMONEY4{}).mny4);
-    case SYBDATETIME:
-    case SYBDATETIME4:
-    case SYBMSDATE:
-    case SYBMSTIME:
-    case SYBMSDATETIME2:
-    case SYBMSDATETIMEOFFSET: {
-        DBDATEREC2 d{};
-        if (dbanydatecrack(dbproc, &d, type, data) != SUCCEED) {
+        case SYBMONEY: {
+            DBMONEY m = get(DBMONEY{});
+            return money(static_cast<std::int64_t>(
+                (static_cast<std::uint64_t>(static_cast<std::uint32_t>(m.mnyhigh)) << 32) |
+                m.mnylow));
+        }
+        case SYBMONEY4:
+            return money(get(DBMONEY4{}).mny4);
+        case SYBDATETIME:
+        case SYBDATETIME4:
+        case SYBMSDATE:
+        case SYBMSTIME:
+        case SYBMSDATETIME2:
+        case SYBMSDATETIMEOFFSET: {
+            DBDATEREC2 d{};
+            if (dbanydatecrack(dbproc, &d, type, data) != SUCCEED) {
+                break;
+            }
+            char date[48], time[64];
+            std::snprintf(date, sizeof date, "%04d-%02d-%02d", d.dateyear, d.datemonth + 1,
+                          d.datedmonth);
+            if (type == SYBMSDATE) {
+                return date;
+            }
+            if (type == SYBDATETIME4) {
+                std::snprintf(time, sizeof time, "%02d:%02d:%02d", d.datehour, d.dateminute,
+                              d.datesecond);
+            } else if (type == SYBDATETIME) {
+                std::snprintf(time, sizeof time, "%02d:%02d:%02d.%03d", d.datehour, d.dateminute,
+                              d.datesecond, d.datensecond / 1000000);
+            } else {
+                std::snprintf(time, sizeof time, "%02d:%02d:%02d.%07d", d.datehour, d.dateminute,
+                              d.datesecond, d.datensecond / 100);
+            }
+            if (type == SYBMSTIME) {
+                return time;
+            }
+            std::string s = std::string(date) + " " + time;
+            if (type == SYBMSDATETIMEOFFSET) {
+                const int tz = d.datetzone;
+                std::snprintf(buf, sizeof buf, " %c%02d:%02d", tz < 0 ? '-' : '+',
+                              std::abs(tz) / 60, std::abs(tz) % 60);
+                s += buf;
+            }
+            return s;
+        }
+        case SYBBINARY:
+        case SYBVARBINARY:
+        case SYBIMAGE:
+            return hex(data, length);
+        case SYBCHAR:
+        case SYBVARCHAR:
+        case SYBNVARCHAR:
+        case SYBNTEXT:
+        case SYBTEXT:
+            return std::string(reinterpret_cast<const char*>(data),
+                               static_cast<std::size_t>(length));
+        default:
             break;
-        }
-        char date[48], time[64];
-        std::snprintf(date, sizeof date, "%04d-%02d-%02d", d.dateyear, d.datemonth + 1, d.datedmonth);
-        if (type == SYBMSDATE) {
-            return date;
-        }
-        if (type == SYBDATETIME4) {
-            std::snprintf(time, sizeof time, "%02d:%02d:%02d", d.datehour, d.dateminute, d.datesecond);
-        } else if (type == SYBDATETIME) {
-            std::snprintf(time, sizeof time, "%02d:%02d:%02d.%03d", d.datehour, d.dateminute,
-                          d.datesecond, d.datensecond / 1000000);
-        } else {
-            std::snprintf(time, sizeof time, "%02d:%02d:%02d.%07d", d.datehour, d.dateminute,
-                          d.datesecond, d.datensecond / 100);
-        }
-        if (type == SYBMSTIME) {
-            return time;
-        }
-        std::string s = std::string(date) + " " + time;
-        if (type == SYBMSDATETIMEOFFSET) {
-            const int tz = d.datetzone;
-            std::snprintf(buf, sizeof buf, " %c%02d:%02d", tz < 0 ? '-' : '+', std::abs(tz) / 60, std::abs(tz) % 60);
-            s += buf;
-        }
-        return s;
-    }
-    case SYBBINARY:
-    case SYBVARBINARY:
-    case SYBIMAGE: return hex(data, length);
-    case SYBCHAR:
-    case SYBVARCHAR:
-    case SYBNVARCHAR:
-    case SYBNTEXT:
-    case SYBTEXT: return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
-    default: break;
     }
     std::string out(static_cast<std::size_t>(length) * 4 + 64, '\0');
     DBINT n = dbconvert(dbproc, type, data, length, SYBCHAR, reinterpret_cast<BYTE*>(out.data()),
@@ -236,9 +277,10 @@ TableOptions tableOptions(const Options& o) {
 
 std::string sessionSetup(bool quotedIdentifier) {
     // What an ODBC connection starts with, then sqlcmd's QUOTED_IDENTIFIER.
-    return std::string("SET ANSI_NULLS ON\nSET ANSI_PADDING ON\nSET ANSI_WARNINGS ON\n"
-                       "SET ANSI_NULL_DFLT_ON ON\nSET CONCAT_NULL_YIELDS_NULL ON\n"
-                       "SET TEXTSIZE 2147483647\nSET QUOTED_IDENTIFIER ") +
+    return std::string(
+               "SET ANSI_NULLS ON\nSET ANSI_PADDING ON\nSET ANSI_WARNINGS ON\n"
+               "SET ANSI_NULL_DFLT_ON ON\nSET CONCAT_NULL_YIELDS_NULL ON\n"
+               "SET TEXTSIZE 2147483647\nSET QUOTED_IDENTIFIER ") +
            (quotedIdentifier ? "ON" : "OFF");
 }
 
@@ -305,7 +347,8 @@ std::unique_ptr<DbSession> DbSession::open(const Options& o, const ServerAddress
     dbloginfree(login);
     if (!s->dbproc_) {
         if (!s->loginMessagePrinted_) {
-            printer.error(std::string(kDriver) + " : Unable to connect to server '" + server + "'.");
+            printer.error(std::string(kDriver) + " : Unable to connect to server '" + server +
+                          "'.");
         }
         return nullptr;
     }
@@ -326,8 +369,8 @@ std::size_t DbSession::batchLimit() const {
     return 65536 * (packet - 8) - 64;
 }
 
-void DbSession::onMessage(long number, int state, int severity, const char* text, const char* server,
-                          const char* procedure, int line) {
+void DbSession::onMessage(long number, int state, int severity, const char* text,
+                          const char* server, const char* procedure, int line) {
     if (loggingIn_) {
         // Database and language changes at login are not news; failures are.
         if (severity > 10) {

@@ -45,9 +45,9 @@ private:
     tds_dblib_dbprocess* dbproc_ = nullptr;
     std::string server_;  // as given to DB-Library, for messages
     bool loggingIn_ = true;
-    bool quiet_ = false;                // session set-up: no output
+    bool quiet_ = false;  // session set-up: no output
     bool loginMessagePrinted_ = false;
-    const Batch* batch_ = nullptr;      // for mapping server lines to file lines
+    const Batch* batch_ = nullptr;  // for mapping server lines to file lines
     ExecResult* result_ = nullptr;
     bool wantValue_ = false;
     std::optional<std::string> lastValue_;

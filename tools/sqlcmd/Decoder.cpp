@@ -22,13 +22,20 @@ constexpr std::uint64_t kOnes = 0x0101010101010101ull;
 
 std::string iconvName(int codePage) {
     switch (codePage) {
-    case 20127: return "ASCII";
-    case 20936: return "GB2312";
-    case 54936: return "GB18030";
-    case 20932: return "EUC-JP";
-    case 51949: return "EUC-KR";
-    case 65000: return "UTF-7";
-    default: break;
+        case 20127:
+            return "ASCII";
+        case 20936:
+            return "GB2312";
+        case 54936:
+            return "GB18030";
+        case 20932:
+            return "EUC-JP";
+        case 51949:
+            return "EUC-KR";
+        case 65000:
+            return "UTF-7";
+        default:
+            break;
     }
     if (codePage >= 28591 && codePage <= 28599) {
         return "ISO-8859-" + std::to_string(codePage - 28590);
@@ -39,12 +46,18 @@ std::string iconvName(int codePage) {
 // Code pages read by our own decoders rather than iconv.
 Encoding builtin(int codePage) {
     switch (codePage) {
-    case 65001: return Encoding::Utf8;
-    case 1200: return Encoding::Utf16LE;
-    case 1201: return Encoding::Utf16BE;
-    case 12000: return Encoding::Utf32LE;
-    case 12001: return Encoding::Utf32BE;
-    default: return Encoding::Unknown;
+        case 65001:
+            return Encoding::Utf8;
+        case 1200:
+            return Encoding::Utf16LE;
+        case 1201:
+            return Encoding::Utf16BE;
+        case 12000:
+            return Encoding::Utf32LE;
+        case 12001:
+            return Encoding::Utf32BE;
+        default:
+            return Encoding::Unknown;
     }
 }
 
@@ -81,14 +94,22 @@ std::string hexByte(unsigned char b) {
 
 const char* encodingName(Encoding e) {
     switch (e) {
-    case Encoding::Utf8: return "UTF-8";
-    case Encoding::Utf8Bom: return "UTF-8 with byte-order mark";
-    case Encoding::Utf16LE: return "UTF-16LE";
-    case Encoding::Utf16BE: return "UTF-16BE";
-    case Encoding::Utf32LE: return "UTF-32LE";
-    case Encoding::Utf32BE: return "UTF-32BE";
-    case Encoding::CodePage: return "code page";
-    case Encoding::Unknown: break;
+        case Encoding::Utf8:
+            return "UTF-8";
+        case Encoding::Utf8Bom:
+            return "UTF-8 with byte-order mark";
+        case Encoding::Utf16LE:
+            return "UTF-16LE";
+        case Encoding::Utf16BE:
+            return "UTF-16BE";
+        case Encoding::Utf32LE:
+            return "UTF-32LE";
+        case Encoding::Utf32BE:
+            return "UTF-32BE";
+        case Encoding::CodePage:
+            return "code page";
+        case Encoding::Unknown:
+            break;
     }
     return "unknown";
 }
@@ -194,14 +215,19 @@ bool Decoder::fail(std::uint64_t offset, std::string text) {
 bool Decoder::decode(std::string_view raw, bool end, std::string& out) {
     if (encoding_ != Encoding::Unknown) {
         switch (encoding_) {
-        case Encoding::Utf8:
-        case Encoding::Utf8Bom: return decodeUtf8(raw, end, out);
-        case Encoding::Utf16LE:
-        case Encoding::Utf16BE: return decodeUtf16(raw, end, out);
-        case Encoding::Utf32LE:
-        case Encoding::Utf32BE: return decodeUtf32(raw, end, out);
-        case Encoding::CodePage: return decodeCodePage(raw, end, out);
-        case Encoding::Unknown: break;
+            case Encoding::Utf8:
+            case Encoding::Utf8Bom:
+                return decodeUtf8(raw, end, out);
+            case Encoding::Utf16LE:
+            case Encoding::Utf16BE:
+                return decodeUtf16(raw, end, out);
+            case Encoding::Utf32LE:
+            case Encoding::Utf32BE:
+                return decodeUtf32(raw, end, out);
+            case Encoding::CodePage:
+                return decodeCodePage(raw, end, out);
+            case Encoding::Unknown:
+                break;
         }
     }
     // The first four bytes decide; a short file decides at its end.
@@ -233,8 +259,8 @@ bool Decoder::decode(std::string_view raw, bool end, std::string& out) {
     } else {
         iconv_t cd = iconv_open("UTF-8", iconvName(codePage_).c_str());
         if (cd == reinterpret_cast<iconv_t>(-1)) {
-            return fail(0, "code page " + std::to_string(codePage_) +
-                               " is not supported on this system");
+            return fail(
+                0, "code page " + std::to_string(codePage_) + " is not supported on this system");
         }
         iconv_ = cd;
         encoding_ = Encoding::CodePage;
@@ -246,7 +272,8 @@ bool Decoder::decode(std::string_view raw, bool end, std::string& out) {
 bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
     if (!pending_.empty()) {
         // Complete the character cut at the end of the last chunk.
-        const std::size_t need = sequenceLength(static_cast<unsigned char>(pending_[0])) - pending_.size();
+        const std::size_t need =
+            sequenceLength(static_cast<unsigned char>(pending_[0])) - pending_.size();
         if (raw.size() < need) {
             pending_.append(raw);
             if (end) {
@@ -281,8 +308,9 @@ bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
     }
     const auto bad = static_cast<unsigned char>(raw[valid]);
     if (bad == 0) {
-        return fail(consumed_, "a NUL byte; a UTF-16 file without a byte-order mark "
-                               "reads with -f 1200");
+        return fail(consumed_,
+                    "a NUL byte; a UTF-16 file without a byte-order mark "
+                    "reads with -f 1200");
     }
     return fail(consumed_, "byte " + hexByte(bad) + " is not valid UTF-8");
 }
@@ -348,11 +376,13 @@ bool Decoder::decodeUtf32(std::string_view raw, bool end, std::string& out) {
     char* o = out.data() + base;
     for (std::size_t k = 0; k < units; ++k) {
         const unsigned char* b = p + 4 * k;
-        const std::uint32_t u = le ? (b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24))
-                                   : ((std::uint32_t(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3]);
+        const std::uint32_t u =
+            le ? (b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24))
+               : ((std::uint32_t(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3]);
         if (u == 0 || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) {
             out.resize(static_cast<std::size_t>(o - out.data()));
-            return fail(consumed_ + 4 * k, u == 0 ? "a NUL character" : "an invalid UTF-32 character");
+            return fail(consumed_ + 4 * k,
+                        u == 0 ? "a NUL character" : "an invalid UTF-32 character");
         }
         o = putUtf8(o, u);
     }

@@ -26,7 +26,8 @@ std::string_view formatRowsAffected(long long rows, RowsAffectedBuffer& buffer) 
     p = std::to_chars(p, buffer.data() + buffer.size(), rows).ptr;
     static constexpr std::string_view kTail = " rows affected)\n";
     std::memcpy(p, kTail.data(), kTail.size());
-    return std::string_view(buffer.data(), static_cast<std::size_t>(p - buffer.data()) + kTail.size());
+    return std::string_view(buffer.data(),
+                            static_cast<std::size_t>(p - buffer.data()) + kTail.size());
 }
 
 std::size_t displayLength(std::string_view utf8) {
@@ -131,9 +132,11 @@ std::string TableFormatter::row(const std::vector<std::optional<std::string>>& v
         if (options_.trimSpaces) {
             std::size_t b = v.find_first_not_of(' ');
             std::size_t e = v.find_last_not_of(' ');
-            cells.emplace_back(b == std::string_view::npos ? std::string_view() : v.substr(b, e - b + 1));
+            cells.emplace_back(b == std::string_view::npos ? std::string_view()
+                                                           : v.substr(b, e - b + 1));
         } else {
-            cells.push_back(pad(v, columns_[i].width, columns_[i].rightAlign, columns_[i].unlimited));
+            cells.push_back(
+                pad(v, columns_[i].width, columns_[i].rightAlign, columns_[i].unlimited));
         }
     }
     return s + line(cells);

@@ -39,9 +39,9 @@ struct ColumnFormat {
 
 struct TableOptions {
     std::string separator = " ";
-    int headers = 0;        // -1 none; 0 once; n: again every n rows
+    int headers = 0;  // -1 none; 0 once; n: again every n rows
     bool trimSpaces = false;
-    int width = 0;          // wrap lines longer than this (0: never)
+    int width = 0;  // wrap lines longer than this (0: never)
 };
 
 // Lays out result sets in sqlcmd's columns: names, dashes, then rows, each

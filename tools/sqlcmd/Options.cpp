@@ -142,7 +142,8 @@ ParseOutcome parseOptions(int argc, char** argv, const Getenv& getenv, Options& 
             }
             if (i + 1 < argc) {
                 char* next = argv[i + 1];
-                bool isSwitch = next[0] == '-' && next[1] != '\0' && !(next[1] >= '0' && next[1] <= '9');
+                bool isSwitch =
+                    next[0] == '-' && next[1] != '\0' && !(next[1] >= '0' && next[1] <= '9');
                 if (anyNext || !isSwitch) {
                     ++i;
                     return next;
@@ -174,166 +175,213 @@ ParseOutcome parseOptions(int argc, char** argv, const Getenv& getenv, Options& 
 
         ParseOutcome r;
         switch (sw) {
-        case 'S':
-        case 'U':
-        case 'd':
-        case 'o':
-        case 'H':
-        case 's':
-        case 'Q':
-        case 'q': {
-            char* v = value(sw == 'Q' || sw == 'q');
-            if (!v) {
-                return badSwitch(sw, "Missing argument");
-            }
-            switch (sw) {
-            case 'S': o.server = v, serverGiven = true; break;
-            case 'U': o.user = v, userGiven = true; break;
-            case 'd': o.database = v, databaseGiven = true; break;
-            case 'o': o.outputFile = v; break;
-            case 'H': o.workstation = v; break;
+            case 'S':
+            case 'U':
+            case 'd':
+            case 'o':
+            case 'H':
             case 's':
-                if (std::strlen(v) != 1) {
-                    return failure("'-s " + std::string(v) + "': the column separator must be one character.");
+            case 'Q':
+            case 'q': {
+                char* v = value(sw == 'Q' || sw == 'q');
+                if (!v) {
+                    return badSwitch(sw, "Missing argument");
                 }
-                o.columnSeparator = v;
+                switch (sw) {
+                    case 'S':
+                        o.server = v, serverGiven = true;
+                        break;
+                    case 'U':
+                        o.user = v, userGiven = true;
+                        break;
+                    case 'd':
+                        o.database = v, databaseGiven = true;
+                        break;
+                    case 'o':
+                        o.outputFile = v;
+                        break;
+                    case 'H':
+                        o.workstation = v;
+                        break;
+                    case 's':
+                        if (std::strlen(v) != 1) {
+                            return failure("'-s " + std::string(v) +
+                                           "': the column separator must be one character.");
+                        }
+                        o.columnSeparator = v;
+                        break;
+                    default:
+                        if (queryGiven) {
+                            return failure("The -Q and the -q options are mutually exclusive.");
+                        }
+                        o.query = v, o.exitAfterQuery = sw == 'Q', queryGiven = true;
+                }
                 break;
-            default:
-                if (queryGiven) {
-                    return failure("The -Q and the -q options are mutually exclusive.");
+            }
+            case 'P': {
+                char* v = value(true);
+                if (!v) {
+                    return badSwitch(sw, "Missing argument");
                 }
-                o.query = v, o.exitAfterQuery = sw == 'Q', queryGiven = true;
+                o.password = std::string(v);
+                std::memset(v, '*', std::strlen(v));
+                break;
             }
-            break;
-        }
-        case 'P': {
-            char* v = value(true);
-            if (!v) {
-                return badSwitch(sw, "Missing argument");
-            }
-            o.password = std::string(v);
-            std::memset(v, '*', std::strlen(v));
-            break;
-        }
-        case 'i': {
-            char* v = value();
-            if (!v) {
-                return badSwitch(sw, "Missing argument");
-            }
-            // Several files: "-i a,b", "-i a b", or -i repeated. A name that
-            // exists as it stands is taken whole, commas and all.
-            for (;;) {
-                std::string list = v;
-                if (exists(list)) {
-                    o.inputs.push_back(list);
-                } else {
-                    std::size_t start = 0;
-                    while (start <= list.size()) {
-                        std::size_t comma = list.find(',', start);
-                        if (comma == std::string::npos) {
-                            comma = list.size();
+            case 'i': {
+                char* v = value();
+                if (!v) {
+                    return badSwitch(sw, "Missing argument");
+                }
+                // Several files: "-i a,b", "-i a b", or -i repeated. A name that
+                // exists as it stands is taken whole, commas and all.
+                for (;;) {
+                    std::string list = v;
+                    if (exists(list)) {
+                        o.inputs.push_back(list);
+                    } else {
+                        std::size_t start = 0;
+                        while (start <= list.size()) {
+                            std::size_t comma = list.find(',', start);
+                            if (comma == std::string::npos) {
+                                comma = list.size();
+                            }
+                            if (comma > start) {
+                                o.inputs.push_back(list.substr(start, comma - start));
+                            }
+                            start = comma + 1;
                         }
-                        if (comma > start) {
-                            o.inputs.push_back(list.substr(start, comma - start));
-                        }
-                        start = comma + 1;
+                    }
+                    if (i + 1 < argc && argv[i + 1][0] != '-') {
+                        v = argv[++i];
+                    } else {
+                        break;
                     }
                 }
-                if (i + 1 < argc && argv[i + 1][0] != '-') {
-                    v = argv[++i];
+                break;
+            }
+            case 'v': {
+                char* v = value();
+                if (!v) {
+                    return badSwitch(sw, "Missing argument");
+                }
+                for (;;) {
+                    const char* eq = std::strchr(v, '=');
+                    std::string name(v, eq ? static_cast<std::size_t>(eq - v) : std::strlen(v));
+                    if (!eq || name.empty()) {
+                        return failure("'-v " + std::string(v) +
+                                       "': Invalid argument. Enter '-?' for help.");
+                    }
+                    o.variables.emplace_back(name, eq + 1);
+                    if (i + 1 < argc && argv[i + 1][0] != '-' && std::strchr(argv[i + 1], '=')) {
+                        v = argv[++i];
+                    } else {
+                        break;
+                    }
+                }
+                break;
+            }
+            case 'f': {
+                char* v = value();
+                if (!v) {
+                    return badSwitch(sw, "Missing argument");
+                }
+                if (!parseCodePages(v, o)) {
+                    return failure("'-f " + std::string(v) +
+                                   "': Invalid argument. Enter '-?' for help.");
+                }
+                break;
+            }
+            case 'r': {
+                if (hasGlued) {
+                    if (std::strcmp(glued, "0") != 0 && std::strcmp(glued, "1") != 0) {
+                        return badSwitch(sw, "Unexpected argument");
+                    }
+                    o.errorsToStderr = glued[0] - '0';
+                } else if (i + 1 < argc && (std::strcmp(argv[i + 1], "0") == 0 ||
+                                            std::strcmp(argv[i + 1], "1") == 0)) {
+                    o.errorsToStderr = argv[++i][0] - '0';
                 } else {
-                    break;
+                    o.errorsToStderr = 0;
                 }
+                break;
             }
-            break;
-        }
-        case 'v': {
-            char* v = value();
-            if (!v) {
-                return badSwitch(sw, "Missing argument");
-            }
-            for (;;) {
-                const char* eq = std::strchr(v, '=');
-                std::string name(v, eq ? static_cast<std::size_t>(eq - v) : std::strlen(v));
-                if (!eq || name.empty()) {
-                    return failure("'-v " + std::string(v) + "': Invalid argument. Enter '-?' for help.");
+            case 'V':
+                r = number(1, 25, o.errorLevel);
+                break;
+            case 'm':
+                r = number(-1, 25, o.messageLevel);
+                break;
+            case 'l':
+                r = number(0, 65534, o.loginTimeout), loginTimeoutGiven = true;
+                break;
+            case 't':
+                r = number(0, 65534, o.queryTimeout), queryTimeoutGiven = true;
+                break;
+            case 'h': {
+                r = number(-1, 2147483647, o.headers);
+                if (r.ok && o.headers == 0) {
+                    return failure("'-h 0': value must be -1 or from 1 to 2147483647.");
                 }
-                o.variables.emplace_back(name, eq + 1);
-                if (i + 1 < argc && argv[i + 1][0] != '-' && std::strchr(argv[i + 1], '=')) {
-                    v = argv[++i];
-                } else {
-                    break;
-                }
+                break;
             }
-            break;
-        }
-        case 'f': {
-            char* v = value();
-            if (!v) {
-                return badSwitch(sw, "Missing argument");
-            }
-            if (!parseCodePages(v, o)) {
-                return failure("'-f " + std::string(v) + "': Invalid argument. Enter '-?' for help.");
-            }
-            break;
-        }
-        case 'r': {
-            if (hasGlued) {
-                if (std::strcmp(glued, "0") != 0 && std::strcmp(glued, "1") != 0) {
-                    return badSwitch(sw, "Unexpected argument");
-                }
-                o.errorsToStderr = glued[0] - '0';
-            } else if (i + 1 < argc &&
-                       (std::strcmp(argv[i + 1], "0") == 0 || std::strcmp(argv[i + 1], "1") == 0)) {
-                o.errorsToStderr = argv[++i][0] - '0';
-            } else {
-                o.errorsToStderr = 0;
-            }
-            break;
-        }
-        case 'V': r = number(1, 25, o.errorLevel); break;
-        case 'm': r = number(-1, 25, o.messageLevel); break;
-        case 'l': r = number(0, 65534, o.loginTimeout), loginTimeoutGiven = true; break;
-        case 't': r = number(0, 65534, o.queryTimeout), queryTimeoutGiven = true; break;
-        case 'h': {
-            r = number(-1, 2147483647, o.headers);
-            if (r.ok && o.headers == 0) {
-                return failure("'-h 0': value must be -1 or from 1 to 2147483647.");
-            }
-            break;
-        }
-        case 'w': r = number(9, 65535, o.width); break;
-        case 'a': r = number(512, 32767, o.packetSize); break;
-        case 'y': r = number(0, 8000, o.maxVarWidth); break;
-        case 'Y': r = number(0, 8000, o.maxFixedWidth); break;
-        case 'b': r = flag(o.stopOnError); break;
-        case 'I': r = flag(o.quotedIdentifier); break;
-        case 'x': r = flag(o.noSubstitution); break;
-        case 'e': r = flag(o.echo); break;
-        case 'W': r = flag(o.trimSpaces); break;
-        case 'E': r = flag(o.trusted); break;
-        case 'N': r = flag(o.encrypt); break;
-        case '?': r = flag(o.help); break;
-        case 'C':  // the certificate is not checked anyway
-        case 'X':  // commands and environment are never run or read
-        case 'j':  // error messages are printed as they come
-            break;
-        case 'c':
-        case 'A':
-        case 'D':
-        case 'G':
-        case 'g':
-        case 'K':
-        case 'k':
-        case 'L':
-        case 'M':
-        case 'p':
-        case 'R':
-        case 'u':
-        case 'z':
-        case 'Z':
-            return failure(std::string("'-") + sw + "': This option is not supported by quill-sqlcmd.");
-        default: return badSwitch(sw, "Unknown Option");
+            case 'w':
+                r = number(9, 65535, o.width);
+                break;
+            case 'a':
+                r = number(512, 32767, o.packetSize);
+                break;
+            case 'y':
+                r = number(0, 8000, o.maxVarWidth);
+                break;
+            case 'Y':
+                r = number(0, 8000, o.maxFixedWidth);
+                break;
+            case 'b':
+                r = flag(o.stopOnError);
+                break;
+            case 'I':
+                r = flag(o.quotedIdentifier);
+                break;
+            case 'x':
+                r = flag(o.noSubstitution);
+                break;
+            case 'e':
+                r = flag(o.echo);
+                break;
+            case 'W':
+                r = flag(o.trimSpaces);
+                break;
+            case 'E':
+                r = flag(o.trusted);
+                break;
+            case 'N':
+                r = flag(o.encrypt);
+                break;
+            case '?':
+                r = flag(o.help);
+                break;
+            case 'C':  // the certificate is not checked anyway
+            case 'X':  // commands and environment are never run or read
+            case 'j':  // error messages are printed as they come
+                break;
+            case 'c':
+            case 'A':
+            case 'D':
+            case 'G':
+            case 'g':
+            case 'K':
+            case 'k':
+            case 'L':
+            case 'M':
+            case 'p':
+            case 'R':
+            case 'u':
+            case 'z':
+            case 'Z':
+                return failure(std::string("'-") + sw +
+                               "': This option is not supported by quill-sqlcmd.");
+            default:
+                return badSwitch(sw, "Unknown Option");
         }
         if (!r.ok) {
             return r;
@@ -387,14 +435,17 @@ ParseOutcome parseOptions(int argc, char** argv, const Getenv& getenv, Options& 
         out = static_cast<int>(*n);
         return {};
     };
-    if (auto r = envNumber("SQLCMDLOGINTIMEOUT", loginTimeoutGiven, 0, 65534, o.loginTimeout); !r.ok) {
+    if (auto r = envNumber("SQLCMDLOGINTIMEOUT", loginTimeoutGiven, 0, 65534, o.loginTimeout);
+        !r.ok) {
         return r;
     }
-    if (auto r = envNumber("SQLCMDSTATTIMEOUT", queryTimeoutGiven, 0, 65534, o.queryTimeout); !r.ok) {
+    if (auto r = envNumber("SQLCMDSTATTIMEOUT", queryTimeoutGiven, 0, 65534, o.queryTimeout);
+        !r.ok) {
         return r;
     }
     if (!parseServer(o.server)) {
-        return failure("'-S " + o.server + "': not a server name of the form [tcp:]host[\\instance][,port].");
+        return failure("'-S " + o.server +
+                       "': not a server name of the form [tcp:]host[\\instance][,port].");
     }
     return {};
 }

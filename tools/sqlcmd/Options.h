@@ -13,7 +13,7 @@ constexpr int kDefaultPacketSize = 4096;
 
 struct ServerAddress {
     std::string host = "127.0.0.1";
-    int port = 1433;       // 0 with an instance name: the server's browser finds it
+    int port = 1433;  // 0 with an instance name: the server's browser finds it
     std::string instance;
 };
 
@@ -28,17 +28,17 @@ struct Options {
     std::string database;  // -d
     std::vector<std::string> inputs;
     std::string outputFile;
-    bool stopOnError = false;  // -b
-    int errorLevel = 0;        // -V: lowest severity that sets the exit code (0: not given)
-    int messageLevel = 0;      // -m
-    int errorsToStderr = -1;   // -r: -1 off, 0 severity >= 11, 1 every message
+    bool stopOnError = false;       // -b
+    int errorLevel = 0;             // -V: lowest severity that sets the exit code (0: not given)
+    int messageLevel = 0;           // -m
+    int errorsToStderr = -1;        // -r: -1 off, 0 severity >= 11, 1 every message
     bool quotedIdentifier = false;  // -I
     bool noSubstitution = false;    // -x
     std::vector<std::pair<std::string, std::string>> variables;  // -v
-    int loginTimeout = 8;  // -l, seconds (0: wait indefinitely)
-    int queryTimeout = 0;  // -t, seconds (0: none)
-    bool echo = false;     // -e
-    int headers = 0;       // -h: rows between headings; -1 none; 0 once per result
+    int loginTimeout = 8;               // -l, seconds (0: wait indefinitely)
+    int queryTimeout = 0;               // -t, seconds (0: none)
+    bool echo = false;                  // -e
+    int headers = 0;                    // -h: rows between headings; -1 none; 0 once per result
     std::string columnSeparator = " ";  // -s
     int width = 0;                      // -w (0: no wrapping)
     bool trimSpaces = false;            // -W

@@ -16,7 +16,9 @@ void* openConverter(int codePage) {
     if (codePage == 0 || codePage == 65001) {
         return nullptr;
     }
-    std::string name = codePage == 1200 ? "UTF-16LE" : codePage == 1201 ? "UTF-16BE" : "CP" + std::to_string(codePage);
+    std::string name = codePage == 1200   ? "UTF-16LE"
+                       : codePage == 1201 ? "UTF-16BE"
+                                          : "CP" + std::to_string(codePage);
     name += "//TRANSLIT";
     iconv_t cd = iconv_open(name.c_str(), "UTF-8");
     return cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd;
@@ -49,7 +51,10 @@ bool Output::supported(int outputCodePage) {
 }
 
 Output::Output(int mainFd, int errorFd, int outputCodePage)
-    : mainFd_(mainFd), errorFd_(errorFd), iconv_(openConverter(outputCodePage)), writer_([this] { run(); }) {}
+    : mainFd_(mainFd),
+      errorFd_(errorFd),
+      iconv_(openConverter(outputCodePage)),
+      writer_([this] { run(); }) {}
 
 Output::~Output() {
     {

@@ -34,8 +34,8 @@ std::size_t utf16Bytes(const std::string& utf8) {
 }
 
 std::string fileError(const std::string& path, int err) {
-    return "Error occurred while opening or operating on file " + path + " (Reason: " +
-           std::strerror(err) + ").";
+    return "Error occurred while opening or operating on file " + path +
+           " (Reason: " + std::strerror(err) + ").";
 }
 
 }  // namespace
@@ -68,15 +68,18 @@ struct Script::Source {
                 return false;
             }
             eof = n == 0;
-            if (!decoder.decode(std::string_view(raw.data(), static_cast<std::size_t>(n)), eof, text)) {
+            if (!decoder.decode(std::string_view(raw.data(), static_cast<std::size_t>(n)), eof,
+                                text)) {
                 // The text decoded before the bad byte tells its line.
                 line += static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-                error = "The file " + name + " cannot be read as " + encodingName(decoder.encoding()) +
-                        ": " + decoder.errorText() + " at byte offset " +
-                        std::to_string(decoder.errorOffset()) + " (line " + std::to_string(line) + ").";
+                error = "The file " + name + " cannot be read as " +
+                        encodingName(decoder.encoding()) + ": " + decoder.errorText() +
+                        " at byte offset " + std::to_string(decoder.errorOffset()) + " (line " +
+                        std::to_string(line) + ").";
                 if (decoder.encoding() == Encoding::Utf8 && codePageGiven == false) {
-                    error += " If it was saved in a Windows code page, name that code page with -f, "
-                             "for example -f 936 (Chinese GBK) or -f 1252 (Western European).";
+                    error +=
+                        " If it was saved in a Windows code page, name that code page with -f, "
+                        "for example -f 936 (Chinese GBK) or -f 1252 (Western European).";
                 }
                 return false;
             }
@@ -236,7 +239,8 @@ void Script::reportSyntaxError(const Source& source) {
 Script::Flow Script::processSource(Source& source, int depth) {
     for (;;) {
         Splitter::Event event;
-        std::string_view available(source.text.data() + source.pos, source.text.size() - source.pos);
+        std::string_view available(source.text.data() + source.pos,
+                                   source.text.size() - source.pos);
         source.pos += splitter_.scan(available, source.eof, event);
         if (event == Splitter::Event::Error) {
             reportSyntaxError(source);
@@ -261,47 +265,55 @@ Script::Flow Script::processSource(Source& source, int depth) {
 Script::Flow Script::onCommand(const Command& c, Source& source, int depth) {
     using Kind = Command::Kind;
     switch (c.kind) {
-    case Kind::Go: return runBatch(c.repeat);
-    case Kind::Reset: splitter_.clearBatch(); return Flow::Continue;
-    case Kind::SetVar:
-        if (variables_.isReadOnly(c.name)) {
-            return fatal("The scripting variable '" + c.name + "' is read-only (line " +
-                         std::to_string(c.line) + " in file '" + source.name + "').");
-        }
-        if (c.hasValue) {
-            variables_.set(c.name, c.value);
-        } else {
-            variables_.remove(c.name);
-        }
-        sawSetvar_ = true;
-        if (!options_.noSubstitution) {
-            splitter_.setSubstitution(true);
-        }
-        return Flow::Continue;
-    case Kind::Include: return processFile(c.value, depth + 1);
-    case Kind::OnError: onErrorExit_ = c.value == "exit"; return Flow::Continue;
-    case Kind::Exit:
-        if (c.hasValue) {
-            return runExitQuery(c);
-        }
-        return Flow::Stop;
-    case Kind::Quit: return Flow::Stop;
-    case Kind::ListVar:
-        if (executor_) {
-            std::string text;
-            for (const auto& [name, value] : variables_.list()) {
-                text += name + " \"" + value + "\"\n";
+        case Kind::Go:
+            return runBatch(c.repeat);
+        case Kind::Reset:
+            splitter_.clearBatch();
+            return Flow::Continue;
+        case Kind::SetVar:
+            if (variables_.isReadOnly(c.name)) {
+                return fatal("The scripting variable '" + c.name + "' is read-only (line " +
+                             std::to_string(c.line) + " in file '" + source.name + "').");
             }
-            printer_.text(text);
-        }
-        return Flow::Continue;
-    case Kind::Shell:
-        if (executor_) {
-            printer_.warning("The !! command is disabled; line " + std::to_string(c.line) +
-                             " was not run.");
-        }
-        return Flow::Continue;
-    case Kind::Unsupported: break;
+            if (c.hasValue) {
+                variables_.set(c.name, c.value);
+            } else {
+                variables_.remove(c.name);
+            }
+            sawSetvar_ = true;
+            if (!options_.noSubstitution) {
+                splitter_.setSubstitution(true);
+            }
+            return Flow::Continue;
+        case Kind::Include:
+            return processFile(c.value, depth + 1);
+        case Kind::OnError:
+            onErrorExit_ = c.value == "exit";
+            return Flow::Continue;
+        case Kind::Exit:
+            if (c.hasValue) {
+                return runExitQuery(c);
+            }
+            return Flow::Stop;
+        case Kind::Quit:
+            return Flow::Stop;
+        case Kind::ListVar:
+            if (executor_) {
+                std::string text;
+                for (const auto& [name, value] : variables_.list()) {
+                    text += name + " \"" + value + "\"\n";
+                }
+                printer_.text(text);
+            }
+            return Flow::Continue;
+        case Kind::Shell:
+            if (executor_) {
+                printer_.warning("The !! command is disabled; line " + std::to_string(c.line) +
+                                 " was not run.");
+            }
+            return Flow::Continue;
+        case Kind::Unsupported:
+            break;
     }
     return fatal("The command '" + c.name + "' at line " + std::to_string(c.line) +
                  (source.name.empty() ? std::string() : " in file '" + source.name + "'") +

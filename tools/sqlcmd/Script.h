@@ -15,10 +15,10 @@ class Variables;
 
 // What running one batch came to.
 struct ExecResult {
-    int maxSeverity = 0;                // highest severity of the errors (>= 11); 0: none
-    std::optional<long> abortCode;      // RAISERROR with state 127: stop, exit with this
+    int maxSeverity = 0;            // highest severity of the errors (>= 11); 0: none
+    std::optional<long> abortCode;  // RAISERROR with state 127: stop, exit with this
     bool connectionLost = false;
-    std::optional<long> exitValue;      // executeForValue: the value or -100/-101/-102
+    std::optional<long> exitValue;  // executeForValue: the value or -100/-101/-102
 };
 
 // Runs batches on the server, printing messages and results as they come.

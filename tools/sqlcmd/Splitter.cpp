@@ -37,9 +37,10 @@ inline std::uint32_t candidates(const char* p) {
 #if defined(__SSE2__)
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     auto eq = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    const __m128i m = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(eq('\n'), eq('\'')), _mm_or_si128(eq('"'), eq('['))),
-        _mm_or_si128(_mm_or_si128(eq(']'), eq('/')), _mm_or_si128(_mm_or_si128(eq('-'), eq('*')), eq('$'))));
+    const __m128i m =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(eq('\n'), eq('\'')), _mm_or_si128(eq('"'), eq('['))),
+                     _mm_or_si128(_mm_or_si128(eq(']'), eq('/')),
+                                  _mm_or_si128(_mm_or_si128(eq('-'), eq('*')), eq('$'))));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(m));
 #else
     std::uint32_t bits = 0;
@@ -276,19 +277,31 @@ Splitter::LineKind Splitter::classifyLine(std::string_view rest, bool sourceEnd,
     int candidate = 0;
     bool colonless = true;
     switch (lower(rest[j])) {
-    case 'g': candidate = word("go", false); break;
-    case 'e': candidate = word("exit", true); break;
-    case 'q': candidate = word("quit", false); break;
-    case 'r': candidate = word("reset", false); break;
-    case ':': candidate = 1; colonless = false; break;
-    case '!':
-        if (j + 1 >= n) {
-            candidate = sourceEnd ? 0 : -1;
-        } else {
-            candidate = rest[j + 1] == '!' ? 1 : 0;
-        }
-        break;
-    default: break;
+        case 'g':
+            candidate = word("go", false);
+            break;
+        case 'e':
+            candidate = word("exit", true);
+            break;
+        case 'q':
+            candidate = word("quit", false);
+            break;
+        case 'r':
+            candidate = word("reset", false);
+            break;
+        case ':':
+            candidate = 1;
+            colonless = false;
+            break;
+        case '!':
+            if (j + 1 >= n) {
+                candidate = sourceEnd ? 0 : -1;
+            } else {
+                candidate = rest[j + 1] == '!' ? 1 : 0;
+            }
+            break;
+        default:
+            break;
     }
     if (candidate == 0) {
         return LineKind::Text;
@@ -490,16 +503,16 @@ bool Splitter::parseCommand(std::string_view line, bool colonless) {
         for (char c : action) {
             act += lower(c);
         }
-        if (!startsWithWord(what, "error") || what.size() != 5 || (act != "exit" && act != "ignore") ||
-            !onlyComment(a)) {
+        if (!startsWithWord(what, "error") || what.size() != 5 ||
+            (act != "exit" && act != "ignore") || !onlyComment(a)) {
             return bad(written);
         }
         command_.kind = Command::Kind::OnError;
         command_.value = act;
         return true;
     }
-    static constexpr std::string_view kKnown[] = {"connect", "ed",   "error", "help", "list",
-                                                  "out",     "perftrace", "serverlist", "xml"};
+    static constexpr std::string_view kKnown[] = {
+        "connect", "ed", "error", "help", "list", "out", "perftrace", "serverlist", "xml"};
     for (std::string_view k : kKnown) {
         if (name == k) {
             command_.kind = Command::Kind::Unsupported;
@@ -568,12 +581,18 @@ Splitter::LexStop Splitter::lex(void* cursor, bool sourceEnd, std::uint8_t dolla
     auto haveNext = [&] { return cur.i + 1 < n; };
 
     switch (st) {
-    case Normal: goto normal;
-    case SingleQuote: goto single;
-    case DoubleQuote: goto dbl;
-    case Bracket: goto bracket;
-    case BlockComment: goto block;
-    case LineComment: goto line;
+        case Normal:
+            goto normal;
+        case SingleQuote:
+            goto single;
+        case DoubleQuote:
+            goto dbl;
+        case Bracket:
+            goto bracket;
+        case BlockComment:
+            goto block;
+        case LineComment:
+            goto line;
     }
 
 normal:
@@ -744,45 +763,51 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
                 sync();
                 std::size_t length = 0;
                 switch (classifyLine(text.substr(cur.i), sourceEnd, length)) {
-                case LineKind::NeedMore: return stop(cur.i, Event::NeedInput);
-                case LineKind::Error: return stop(cur.i, Event::Error);
-                case LineKind::Command: {
-                    append(p + kept, cur.i - kept);
-                    std::string_view line = text.substr(cur.i, length);
-                    if (!line.empty() && line.back() == '\n') {
-                        std::size_t termAt = line.size() - 1;
-                        if (termAt > 0 && line[termAt - 1] == '\r') {
-                            --termAt;
+                    case LineKind::NeedMore:
+                        return stop(cur.i, Event::NeedInput);
+                    case LineKind::Error:
+                        return stop(cur.i, Event::Error);
+                    case LineKind::Command: {
+                        append(p + kept, cur.i - kept);
+                        std::string_view line = text.substr(cur.i, length);
+                        if (!line.empty() && line.back() == '\n') {
+                            std::size_t termAt = line.size() - 1;
+                            if (termAt > 0 && line[termAt - 1] == '\r') {
+                                --termAt;
+                            }
+                            ++line_;
+                            if (command_.kind != Command::Kind::Go) {
+                                // The command's line stays in the batch as an empty
+                                // line, so that later line numbers still match.
+                                append(line.data() + termAt, line.size() - termAt);
+                                ++batchLine_;
+                            }
                         }
-                        ++line_;
-                        if (command_.kind != Command::Kind::Go) {
-                            // The command's line stays in the batch as an empty
-                            // line, so that later line numbers still match.
-                            append(line.data() + termAt, line.size() - termAt);
-                            ++batchLine_;
-                        }
+                        event = Event::Command;
+                        return cur.i + length;
                     }
-                    event = Event::Command;
-                    return cur.i + length;
-                }
-                case LineKind::Text: break;
+                    case LineKind::Text:
+                        break;
                 }
             }
             lineStart = false;
         }
 
         switch (lex(&cur, sourceEnd, dollar)) {
-        case LexStop::End: return stop(cur.n, Event::NeedInput);
-        case LexStop::NeedMore: return stop(cur.i, Event::NeedInput);
-        case LexStop::Newline:
-            ++cur.i;
-            ++lines;
-            lineStart = true;
-            if (state_ == LineComment) {
-                state_ = Normal;
-            }
-            continue;
-        case LexStop::Dollar: break;
+            case LexStop::End:
+                return stop(cur.n, Event::NeedInput);
+            case LexStop::NeedMore:
+                return stop(cur.i, Event::NeedInput);
+            case LexStop::Newline:
+                ++cur.i;
+                ++lines;
+                lineStart = true;
+                if (state_ == LineComment) {
+                    state_ = Normal;
+                }
+                continue;
+            case LexStop::Dollar:
+                break;
         }
 
         // $(name), outside comments, while substituting.

@@ -25,11 +25,11 @@ struct Command {
         Unsupported,  // a known sqlcmd command this client does not run
     };
     Kind kind = Kind::Go;
-    long line = 0;         // line in the current source
-    long repeat = 1;       // GO n
-    std::string name;      // SetVar: the variable; Unsupported: the command
-    std::string value;     // SetVar value, Include path, OnError action, Exit query
-    bool hasValue = false; // SetVar with a value, Exit with parentheses
+    long line = 0;          // line in the current source
+    long repeat = 1;        // GO n
+    std::string name;       // SetVar: the variable; Unsupported: the command
+    std::string value;      // SetVar value, Include path, OnError action, Exit query
+    bool hasValue = false;  // SetVar with a value, Exit with parentheses
 };
 
 // Where batch lines come from, so that server line numbers map back to the file.
@@ -95,7 +95,14 @@ public:
     void clearBatch();
 
 private:
-    enum State : std::uint8_t { Normal, SingleQuote, DoubleQuote, Bracket, BlockComment, LineComment };
+    enum State : std::uint8_t {
+        Normal,
+        SingleQuote,
+        DoubleQuote,
+        Bracket,
+        BlockComment,
+        LineComment
+    };
     enum class LineKind { Text, Command, NeedMore, Error };
     enum class LexStop { End, Newline, Dollar, NeedMore };
 

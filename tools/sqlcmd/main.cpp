@@ -55,7 +55,8 @@ void defineVariables(const Options& o, Variables& vars) {
     vars.setReadOnly("SQLCMDUSER", o.user);
     vars.setReadOnly("SQLCMDDBNAME", o.database);
     vars.setReadOnly("SQLCMDWORKSTATION", o.workstation);
-    vars.setReadOnly("SQLCMDPACKETSIZE", std::to_string(o.packetSize > 0 ? o.packetSize : kDefaultPacketSize));
+    vars.setReadOnly("SQLCMDPACKETSIZE",
+                     std::to_string(o.packetSize > 0 ? o.packetSize : kDefaultPacketSize));
     vars.set("SQLCMDLOGINTIMEOUT", std::to_string(o.loginTimeout));
     vars.set("SQLCMDSTATTIMEOUT", std::to_string(o.queryTimeout));
     vars.set("SQLCMDHEADERS", std::to_string(o.headers));
@@ -95,7 +96,8 @@ int runScript(const Options& o, int outFd) {
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     Options options;
-    ParseOutcome parsed = parseOptions(argc, argv, [](const char* n) { return std::getenv(n); }, options);
+    ParseOutcome parsed = parseOptions(
+        argc, argv, [](const char* n) { return std::getenv(n); }, options);
     if (!parsed.ok) {
         std::cerr << parsed.message << "\n";
         return 1;
@@ -105,11 +107,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.inputCodePage && !Decoder::supported(options.inputCodePage)) {
-        std::cerr << "Sqlcmd: Error: Code page " << options.inputCodePage << " is not supported here.\n";
+        std::cerr << "Sqlcmd: Error: Code page " << options.inputCodePage
+                  << " is not supported here.\n";
         return 1;
     }
     if (!Output::supported(options.outputCodePage)) {
-        std::cerr << "Sqlcmd: Error: Code page " << options.outputCodePage << " is not supported here.\n";
+        std::cerr << "Sqlcmd: Error: Code page " << options.outputCodePage
+                  << " is not supported here.\n";
         return 1;
     }
     if (!options.trusted && !options.user.empty() && !options.password) {

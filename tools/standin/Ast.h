@@ -23,13 +23,13 @@ struct Expr {
         Aggregate,  // name folded; args (empty for COUNT(*))
         Cast,       // args[0] to `type`; `style` for CONVERT
         Negate,
-        Arith,      // op: + - * / %
-        Compare,    // op: = < > l (<=) g (>=) n (<>)
+        Arith,    // op: + - * / %
+        Compare,  // op: = < > l (<=) g (>=) n (<>)
         And,
         Or,
         Not,
-        IsNull,     // negated: IS NOT NULL
-        InList,     // args[0] IN (args[1..]); negated: NOT IN
+        IsNull,  // negated: IS NOT NULL
+        InList,  // args[0] IN (args[1..]); negated: NOT IN
     };
     Kind kind = Kind::Literal;
     std::int32_t line = 1;
@@ -100,8 +100,8 @@ struct Insert {
     // Shared by consecutive INSERTs into one table, as in generated data
     // scripts, whose batches can hold hundreds of thousands of them.
     std::shared_ptr<const ObjectName> target;
-    std::uint64_t valueRows = 0;           // rows of VALUES (...), (...)
-    std::unique_ptr<SelectStmt> select;    // INSERT ... SELECT
+    std::uint64_t valueRows = 0;         // rows of VALUES (...), (...)
+    std::unique_ptr<SelectStmt> select;  // INSERT ... SELECT
 };
 struct CreateDatabase {
     std::u16string name;
@@ -144,8 +144,9 @@ struct NoEffect {};
 
 struct Statement {
     using Body = std::variant<stmt::Select, stmt::Insert, stmt::CreateDatabase, stmt::DropDatabase,
-                              stmt::CreateTable, stmt::DropTable, stmt::TruncateTable, stmt::Use, stmt::SetOptions,
-                              stmt::Print, stmt::RaiseError, stmt::Transaction, stmt::NoEffect>;
+                              stmt::CreateTable, stmt::DropTable, stmt::TruncateTable, stmt::Use,
+                              stmt::SetOptions, stmt::Print, stmt::RaiseError, stmt::Transaction,
+                              stmt::NoEffect>;
     std::int32_t line = 1;
     Body body;
 };

@@ -110,11 +110,13 @@ void ByteReader::seek(std::size_t pos) {
 
 std::u16string utf16FromBytes(std::span<const std::uint8_t> b) {
     std::u16string s(b.size() / 2, u'\0');
-    if (s.empty()) return s;  // an empty span may have no data pointer at all
+    if (s.empty())
+        return s;  // an empty span may have no data pointer at all
     if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(s.data(), b.data(), 2 * s.size());
     } else {
-        for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(b[2 * i] | b[2 * i + 1] << 8);
+        for (std::size_t i = 0; i < s.size(); ++i)
+            s[i] = static_cast<char16_t>(b[2 * i] | b[2 * i + 1] << 8);
     }
     return s;
 }

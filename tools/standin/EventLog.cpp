@@ -7,7 +7,8 @@ namespace standin {
 EventLog::EventLog(const std::string& path) : file_(std::fopen(path.c_str(), "w")) {}
 
 EventLog::~EventLog() {
-    if (file_) std::fclose(file_);
+    if (file_)
+        std::fclose(file_);
 }
 
 void EventLog::write(int spid, std::string_view event, std::u16string_view detail) {
@@ -15,18 +16,29 @@ void EventLog::write(int spid, std::string_view event, std::u16string_view detai
 }
 
 void EventLog::write(int spid, std::string_view event, std::string_view detail) {
-    if (!file_) return;
+    if (!file_)
+        return;
     std::string line = std::to_string(spid);
     line += ' ';
     line += event;
-    if (!detail.empty()) line += ' ';
+    if (!detail.empty())
+        line += ' ';
     for (char c : detail) {
         switch (c) {
-            case '\n': line += "\\n"; break;
-            case '\r': line += "\\r"; break;
-            case '\t': line += "\\t"; break;
-            case '\\': line += "\\\\"; break;
-            default: line += c;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\t':
+                line += "\\t";
+                break;
+            case '\\':
+                line += "\\\\";
+                break;
+            default:
+                line += c;
         }
     }
     line += '\n';

@@ -18,11 +18,11 @@ struct Token {
         Integer,
         Decimal,
         Float,
-        Binary,      // 0x...
-        Variable,    // @name
-        Global,      // @@name
-        Symbol,      // operators and punctuation
-        Error,       // unclosed quote or comment; see Lexer::error()
+        Binary,    // 0x...
+        Variable,  // @name
+        Global,    // @@name
+        Symbol,    // operators and punctuation
+        Error,     // unclosed quote or comment; see Lexer::error()
     };
     Kind kind = Kind::End;
     std::uint32_t offset = 0;
@@ -52,7 +52,9 @@ public:
     std::u16string name(const Token& t) const;
     // The content of a String token.
     std::u16string string(const Token& t) const;
-    bool isNational(const Token& t) const { return t.kind == Token::Kind::String && (text_[t.offset] | 0x20) == u'n'; }
+    bool isNational(const Token& t) const {
+        return t.kind == Token::Kind::String && (text_[t.offset] | 0x20) == u'n';
+    }
     // Case-insensitive test of a Word or Symbol against an ASCII spelling.
     bool is(const Token& t, std::string_view spelling) const;
     const SqlError& error() const { return error_; }

@@ -20,7 +20,8 @@ std::optional<Request> MessageAssembler::next() {
             broken_ = true;
             break;
         }
-        if (buffer_.size() - consumed_ < length) break;
+        if (buffer_.size() - consumed_ < length)
+            break;
         std::uint8_t type = h[0];
         bool last = (h[1] & kStatusEndOfMessage) != 0;
         if (type == static_cast<std::uint8_t>(PacketType::Attention)) {
@@ -52,9 +53,11 @@ bool MessageAssembler::attentionPending() const {
     std::size_t at = consumed_;
     while (buffer_.size() - at >= kPacketHeaderSize) {
         const std::uint8_t* h = buffer_.data() + at;
-        if (h[0] == static_cast<std::uint8_t>(PacketType::Attention)) return true;
+        if (h[0] == static_cast<std::uint8_t>(PacketType::Attention))
+            return true;
         std::size_t length = static_cast<std::size_t>(h[2] << 8 | h[3]);
-        if (length < kPacketHeaderSize) return false;
+        if (length < kPacketHeaderSize)
+            return false;
         at += length;
     }
     return false;

@@ -34,7 +34,8 @@ struct Request {
 // stream unusable: the connection has to be dropped.
 class MessageAssembler {
 public:
-    explicit MessageAssembler(std::size_t maxPacketSize = 32768, std::size_t maxMessageSize = 1u << 30)
+    explicit MessageAssembler(std::size_t maxPacketSize = 32768,
+                              std::size_t maxMessageSize = 1u << 30)
         : maxPacket_(maxPacketSize), maxMessage_(maxMessageSize) {}
 
     void feed(std::span<const std::uint8_t> data);

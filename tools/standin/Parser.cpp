@@ -15,21 +15,24 @@ struct Failure {
 // Words that begin a statement; a statement this server accepts without
 // modelling it runs until the next of these (or a semicolon).
 constexpr std::array<std::string_view, 45> kStatementWords = {
-    "alter",    "backup",   "begin",     "break",      "checkpoint", "close",   "commit",  "continue", "create",
-    "dbcc",     "deallocate", "declare", "delete",     "deny",       "disable", "drop",    "else",     "enable",
-    "end",      "exec",     "execute",   "fetch",      "goto",       "grant",   "if",      "insert",   "kill",
-    "merge",    "open",     "print",     "raiserror",  "readtext",   "reconfigure", "restore", "return", "revoke",
-    "rollback", "save",     "select",    "set",        "shutdown",   "throw",   "truncate", "update",  "use",
+    "alter",    "backup",   "begin",     "break",      "checkpoint",  "close",    "commit",
+    "continue", "create",   "dbcc",      "deallocate", "declare",     "delete",   "deny",
+    "disable",  "drop",     "else",      "enable",     "end",         "exec",     "execute",
+    "fetch",    "goto",     "grant",     "if",         "insert",      "kill",     "merge",
+    "open",     "print",    "raiserror", "readtext",   "reconfigure", "restore",  "return",
+    "revoke",   "rollback", "save",      "select",     "set",         "shutdown", "throw",
+    "truncate", "update",   "use",
 };
 
 // Words that cannot be a column alias written without AS.
 constexpr std::array<std::string_view, 22> kClauseWords = {
-    "from",  "where", "group", "order", "union", "inner", "join",  "left", "right", "full", "cross",
-    "on",    "as",    "into",  "having", "option", "with", "for",  "outer", "except", "intersect", "else",
+    "from",  "where", "group", "order",  "union",     "inner", "join",   "left",
+    "right", "full",  "cross", "on",     "as",        "into",  "having", "option",
+    "with",  "for",   "outer", "except", "intersect", "else",
 };
 
-constexpr std::array<std::string_view, 7> kModuleWords = {"proc", "procedure", "view", "function",
-                                                          "trigger", "rule", "default"};
+constexpr std::array<std::string_view, 7> kModuleWords = {
+    "proc", "procedure", "view", "function", "trigger", "rule", "default"};
 
 // How deeply statements, queries and expressions may nest. Deeper text is
 // refused as the server refuses it, before recursion could exhaust a stack.
@@ -38,12 +41,14 @@ constexpr std::int32_t kTooDeep = 191;
 
 class Parser {
 public:
-    Parser(std::u16string_view text, bool quotedIdentifier) : lex_(text, quotedIdentifier), qi_(quotedIdentifier) {}
+    Parser(std::u16string_view text, bool quotedIdentifier)
+        : lex_(text, quotedIdentifier), qi_(quotedIdentifier) {}
 
     ParsedBatch batch() {
         ParsedBatch out;
         while (peek().kind != K::End) {
-            if (accept(";")) continue;
+            if (accept(";"))
+                continue;
             statement(out.statements);
         }
         return out;
@@ -55,7 +60,8 @@ private:
     const Token& peek(std::size_t k = 0) {
         while (count_ <= k) {
             const Token* back = count_ ? &ahead_[(head_ + count_ - 1) % kLookahead] : nullptr;
-            ahead_[(head_ + count_) % kLookahead] = back && back->kind == K::End ? *back : lex_.next();
+            ahead_[(head_ + count_) % kLookahead] =
+                back && back->kind == K::End ? *back : lex_.next();
             ++count_;
         }
         return ahead_[(head_ + k) % kLookahead];
@@ -63,7 +69,8 @@ private:
 
     Token take() {
         Token t = peek();
-        if (t.kind == K::Error) throw Failure{{lex_.error(), t.line}};
+        if (t.kind == K::Error)
+            throw Failure{{lex_.error(), t.line}};
         if (t.kind != K::End) {
             head_ = (head_ + 1) % kLookahead;
             --count_;
@@ -75,24 +82,31 @@ private:
     bool at(std::string_view s, std::size_t k = 0) { return lex_.is(peek(k), s); }
 
     bool accept(std::string_view s) {
-        if (!at(s)) return false;
+        if (!at(s))
+            return false;
         take();
         return true;
     }
 
     void expect(std::string_view s) {
-        if (!accept(s)) fail(peek());
+        if (!accept(s))
+            fail(peek());
     }
 
     [[noreturn]] void fail(const Token& t) {
-        if (t.kind == K::Error) throw Failure{{lex_.error(), t.line}};
+        if (t.kind == K::Error)
+            throw Failure{{lex_.error(), t.line}};
         const Token& near = t.kind == K::End ? last_ : t;
-        throw Failure{{{102, 15, u"Incorrect syntax near '" + std::u16string(lex_.text(near)) + u"'."}, near.line}};
+        throw Failure{
+            {{102, 15, u"Incorrect syntax near '" + std::u16string(lex_.text(near)) + u"'."},
+             near.line}};
     }
 
     bool isOneOf(const Token& t, auto const& words) {
-        if (t.kind != K::Word) return false;
-        return std::any_of(words.begin(), words.end(), [&](std::string_view w) { return lex_.is(t, w); });
+        if (t.kind != K::Word)
+            return false;
+        return std::any_of(words.begin(), words.end(),
+                           [&](std::string_view w) { return lex_.is(t, w); });
     }
 
     bool isStatementWord(const Token& t) { return isOneOf(t, kStatementWords); }
@@ -109,10 +123,13 @@ private:
     }
 
     // ---- names -------------------------------------------------------
-    bool atName(std::size_t k = 0) { return peek(k).kind == K::Word || peek(k).kind == K::QuotedName; }
+    bool atName(std::size_t k = 0) {
+        return peek(k).kind == K::Word || peek(k).kind == K::QuotedName;
+    }
 
     std::u16string name() {
-        if (!atName()) fail(peek());
+        if (!atName())
+            fail(peek());
         return lex_.name(take());
     }
 
@@ -127,12 +144,16 @@ private:
             }
             parts.push_back(name());
         }
-        if (parts.size() > 4) fail(last_);
+        if (parts.size() > 4)
+            fail(last_);
         ObjectName n;
-        for (std::size_t i = 0; i < parts.size(); ++i) n.written += (i ? u"." : u"") + parts[i];
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            n.written += (i ? u"." : u"") + parts[i];
         n.name = parts.back();
-        if (parts.size() >= 2) n.schema = parts[parts.size() - 2];
-        if (parts.size() >= 3) n.database = parts[parts.size() - 3];
+        if (parts.size() >= 2)
+            n.schema = parts[parts.size() - 2];
+        if (parts.size() >= 3)
+            n.database = parts[parts.size() - 3];
         return n;
     }
 
@@ -141,7 +162,8 @@ private:
         explicit Nesting(Parser& p) : p_(p) {
             if (++p_.depth_ > kMaxNesting)
                 throw Failure{{{kTooDeep, 15,
-                                u"Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+                                u"Some part of your SQL statement is nested too deeply. Rewrite "
+                                u"the query or break it "
                                 u"up into smaller queries."},
                                p_.peek().line}};
         }
@@ -173,8 +195,8 @@ private:
                 skipRest();
             } else {
                 skipClause([&](const Token& t, const Token& prev) {
-                    return lex_.is(t, "set") || lex_.is(t, "enable") || lex_.is(t, "disable") || lex_.is(t, "drop") ||
-                           lex_.is(t, "alter") || afterOn(t, prev) ||
+                    return lex_.is(t, "set") || lex_.is(t, "enable") || lex_.is(t, "disable") ||
+                           lex_.is(t, "drop") || lex_.is(t, "alter") || afterOn(t, prev) ||
                            (lex_.is(t, "rollback") && lex_.is(prev, "with"));
                 });
             }
@@ -190,13 +212,15 @@ private:
         } else if (at("raiserror")) {
             s.body = raiseError();
         } else if (at("begin")) {
-            if (!begin(out, s)) return;
+            if (!begin(out, s))
+                return;
         } else if (at("commit") || at("rollback") || at("save")) {
-            auto op = at("commit") ? stmt::Transaction::Op::Commit
-                    : at("rollback") ? stmt::Transaction::Op::Rollback
-                                     : stmt::Transaction::Op::Save;
+            auto op = at("commit")     ? stmt::Transaction::Op::Commit
+                      : at("rollback") ? stmt::Transaction::Op::Rollback
+                                       : stmt::Transaction::Op::Save;
             take();
-            if (!(accept("tran") || accept("transaction") || accept("work")) && op == stmt::Transaction::Op::Save)
+            if (!(accept("tran") || accept("transaction") || accept("work")) &&
+                op == stmt::Transaction::Op::Save)
                 fail(peek());
             transactionName();
             s.body = stmt::Transaction{op};
@@ -210,7 +234,8 @@ private:
         } else if (at("grant") || at("deny") || at("revoke")) {
             take();
             while (!(at("to") || at("from"))) {
-                if (peek().kind == K::End) fail(peek());
+                if (peek().kind == K::End)
+                    fail(peek());
                 take();
             }
             take();
@@ -218,17 +243,20 @@ private:
             s.body = stmt::NoEffect{};
         } else if (at("declare")) {
             take();
-            skipClause([&](const Token& t, const Token& prev) { return lex_.is(t, "select") && lex_.is(prev, "for"); });
+            skipClause([&](const Token& t, const Token& prev) {
+                return lex_.is(t, "select") && lex_.is(prev, "for");
+            });
             s.body = stmt::NoEffect{};
         } else if (at("if") || at("while")) {
             bool isIf = at("if");
             take();
             skipCondition();
             skipBody();
-            if (isIf && accept("else")) skipBody();
+            if (isIf && accept("else"))
+                skipBody();
             s.body = stmt::NoEffect{};
-        } else if (at("dbcc") || at("checkpoint") || at("enable") || at("disable") || at("reconfigure") ||
-                   at("waitfor")) {
+        } else if (at("dbcc") || at("checkpoint") || at("enable") || at("disable") ||
+                   at("reconfigure") || at("waitfor")) {
             take();
             skipClause();
             s.body = stmt::NoEffect{};
@@ -252,20 +280,26 @@ private:
         Token prev = last_;
         for (;;) {
             const Token& t = peek();
-            if (t.kind == K::End) break;
-            if (depth == 0 && (lex_.is(t, ";") || (isStatementWord(t) && !keep(t, prev)))) break;
-            if (lex_.is(t, "(")) ++depth;
-            if (lex_.is(t, ")") && --depth < 0) fail(t);
+            if (t.kind == K::End)
+                break;
+            if (depth == 0 && (lex_.is(t, ";") || (isStatementWord(t) && !keep(t, prev))))
+                break;
+            if (lex_.is(t, "("))
+                ++depth;
+            if (lex_.is(t, ")") && --depth < 0)
+                fail(t);
             prev = take();
         }
-        if (depth > 0) fail(peek());
+        if (depth > 0)
+            fail(peek());
     }
     void skipClause() {
         skipClause([](const Token&, const Token&) { return false; });
     }
 
     void skipRest() {
-        while (peek().kind != K::End) take();
+        while (peek().kind != K::End)
+            take();
     }
 
     void skipBalanced() {
@@ -273,7 +307,8 @@ private:
         // The lexer steps over the group by characters, which is what makes
         // long VALUES lists cheap; at the end of the text the token walk
         // below finds the error to report.
-        if (count_ > 0) rewind(peek());
+        if (count_ > 0)
+            rewind(peek());
         if (auto close = lex_.skipParenthesized()) {
             last_ = *close;
             return;
@@ -281,9 +316,12 @@ private:
         int depth = 1;
         while (depth > 0) {
             const Token& t = peek();
-            if (t.kind == K::End) fail(t);
-            if (lex_.is(t, "(")) ++depth;
-            if (lex_.is(t, ")")) --depth;
+            if (t.kind == K::End)
+                fail(t);
+            if (lex_.is(t, "("))
+                ++depth;
+            if (lex_.is(t, ")"))
+                --depth;
             take();
         }
     }
@@ -294,10 +332,14 @@ private:
         bool any = false;
         for (;;) {
             const Token& t = peek();
-            if (t.kind == K::End) fail(t);
-            if (depth == 0 && any && (isStatementWord(t) || lex_.is(t, ";"))) return;
-            if (lex_.is(t, "(")) ++depth;
-            if (lex_.is(t, ")") && --depth < 0) fail(t);
+            if (t.kind == K::End)
+                fail(t);
+            if (depth == 0 && any && (isStatementWord(t) || lex_.is(t, ";")))
+                return;
+            if (lex_.is(t, "("))
+                ++depth;
+            if (lex_.is(t, ")") && --depth < 0)
+                fail(t);
             take();
             any = true;
         }
@@ -316,7 +358,8 @@ private:
         try {
             statement(discarded);
         } catch (const Failure& f) {
-            if (f.error.error.number == kTooDeep) throw;
+            if (f.error.error.number == kTooDeep)
+                throw;
             // A statement this server cannot parse is still fine where it never runs.
             rewind(start);
             take();
@@ -330,10 +373,15 @@ private:
         int depth = 1;
         while (depth > 0) {
             const Token& t = peek();
-            if (t.kind == K::End) fail(t);
-            if (lex_.is(t, "begin") && !(at("tran", 1) || at("transaction", 1) || at("distributed", 1))) ++depth;
-            if (lex_.is(t, "case")) ++depth;
-            if (lex_.is(t, "end")) --depth;
+            if (t.kind == K::End)
+                fail(t);
+            if (lex_.is(t, "begin") &&
+                !(at("tran", 1) || at("transaction", 1) || at("distributed", 1)))
+                ++depth;
+            if (lex_.is(t, "case"))
+                ++depth;
+            if (lex_.is(t, "end"))
+                --depth;
             take();
         }
         accept("try") || accept("catch");
@@ -345,11 +393,13 @@ private:
         take();
         bool distributed = accept("distributed");
         if (distributed || at("tran") || at("transaction")) {
-            if (!(accept("tran") || accept("transaction"))) fail(peek());
+            if (!(accept("tran") || accept("transaction")))
+                fail(peek());
             transactionName();
             if (accept("with")) {
                 expect("mark");
-                if (peek().kind == K::String) take();
+                if (peek().kind == K::String)
+                    take();
             }
             s.body = stmt::Transaction{stmt::Transaction::Op::Begin};
             return true;
@@ -360,8 +410,10 @@ private:
             return true;
         }
         while (!at("end")) {
-            if (peek().kind == K::End) fail(peek());
-            if (accept(";")) continue;
+            if (peek().kind == K::End)
+                fail(peek());
+            if (accept(";"))
+                continue;
             statement(out);
         }
         take();
@@ -369,7 +421,8 @@ private:
     }
 
     void transactionName() {
-        if (peek().kind == K::Variable || (atName() && !isStatementWord(peek()) && !at("with"))) take();
+        if (peek().kind == K::Variable || (atName() && !isStatementWord(peek()) && !at("with")))
+            take();
     }
 
     stmt::Insert insert() {
@@ -378,15 +431,16 @@ private:
         stmt::Insert ins;
         ObjectName target = objectName();
         if (!lastInsertTarget_ || lastInsertTarget_->written != target.written ||
-            lastInsertTarget_->database != target.database || lastInsertTarget_->schema != target.schema ||
-            lastInsertTarget_->name != target.name)
+            lastInsertTarget_->database != target.database ||
+            lastInsertTarget_->schema != target.schema || lastInsertTarget_->name != target.name)
             lastInsertTarget_ = std::make_shared<const ObjectName>(std::move(target));
         ins.target = lastInsertTarget_;
         if (at("with") && at("(", 1)) {
             take();
             skipBalanced();
         }
-        if (at("(") && !at("select", 1)) skipBalanced();  // column list
+        if (at("(") && !at("select", 1))
+            skipBalanced();  // column list
         if (accept("default")) {
             expect("values");
             ins.valueRows = 1;
@@ -412,7 +466,8 @@ private:
         stmt::SetOptions s;
         while (peek().kind == K::Word) {
             s.options.push_back(foldCase(lex_.name(take())));
-            if (!accept(",")) break;
+            if (!accept(","))
+                break;
         }
         if (s.options.empty() || !(at("on") || at("off"))) {
             skipClause();  // SET IDENTITY_INSERT t ON, SET TRANSACTION ..., SET DATEFORMAT ...
@@ -420,7 +475,9 @@ private:
         }
         s.on = at("on");
         take();
-        if (std::find(s.options.begin(), s.options.end(), u"quoted_identifier") != s.options.end() && qi_ != s.on) {
+        if (std::find(s.options.begin(), s.options.end(), u"quoted_identifier") !=
+                s.options.end() &&
+            qi_ != s.on) {
             qi_ = s.on;
             rewind(peek());
         }
@@ -436,11 +493,13 @@ private:
         r.severity = expression();
         expect(",");
         r.state = expression();
-        while (accept(",")) r.args.push_back(expression());
+        while (accept(","))
+            r.args.push_back(expression());
         expect(")");
         if (accept("with")) {
             do {
-                if (!(at("log") || at("nowait") || at("seterror"))) fail(peek());
+                if (!(at("log") || at("nowait") || at("seterror")))
+                    fail(peek());
                 r.withLog = r.withLog || at("log");
                 take();
             } while (accept(","));
@@ -479,14 +538,16 @@ private:
         if (accept("database")) {
             stmt::DropDatabase d;
             d.ifExists = ifExists();
-            do d.names.push_back(name());
+            do
+                d.names.push_back(name());
             while (accept(","));
             return d;
         }
         if (accept("table")) {
             stmt::DropTable d;
             d.ifExists = ifExists();
-            do d.names.push_back(objectName());
+            do
+                d.names.push_back(objectName());
             while (accept(","));
             return d;
         }
@@ -495,7 +556,8 @@ private:
     }
 
     bool ifExists() {
-        if (!(at("if") && at("exists", 1))) return false;
+        if (!(at("if") && at("exists", 1)))
+            return false;
         take();
         take();
         return true;
@@ -522,7 +584,8 @@ private:
         else
             objectName();
         if (atStatementEnd() || at("with")) {
-            if (accept("with")) skipClause();
+            if (accept("with"))
+                skipClause();
             return;
         }
         do {
@@ -532,14 +595,16 @@ private:
             }
             accept("-") || accept("+");
             K k = peek().kind;
-            if (k == K::Word || k == K::QuotedName || k == K::String || k == K::Integer || k == K::Decimal ||
-                k == K::Float || k == K::Binary || k == K::Variable || k == K::Global)
+            if (k == K::Word || k == K::QuotedName || k == K::String || k == K::Integer ||
+                k == K::Decimal || k == K::Float || k == K::Binary || k == K::Variable ||
+                k == K::Global)
                 take();
             else
                 fail(peek());
             accept("output") || accept("out");
         } while (accept(","));
-        if (accept("with")) skipClause();
+        if (accept("with"))
+            skipClause();
     }
 
     // ---- SELECT ------------------------------------------------------
@@ -584,7 +649,8 @@ private:
                 q.top = primary();
             }
         }
-        do q.items.push_back(selectItem());
+        do
+            q.items.push_back(selectItem());
         while (accept(","));
         if (accept("from")) {
             q.from = tableRef();
@@ -601,10 +667,12 @@ private:
                 q.joins.push_back(std::move(j));
             }
         }
-        if (accept("where")) q.where = expression();
+        if (accept("where"))
+            q.where = expression();
         if (accept("group")) {
             expect("by");
-            do q.groupBy.push_back(expression());
+            do
+                q.groupBy.push_back(expression());
             while (accept(","));
         }
         return q;
@@ -612,7 +680,8 @@ private:
 
     SelectItem selectItem() {
         SelectItem item;
-        if (accept("*")) return item;
+        if (accept("*"))
+            return item;
         if (atName() && at(".", 1) && at("*", 2)) {
             item.starQualifier = name();
             take();
@@ -631,7 +700,8 @@ private:
             item.alias = peek().kind == K::String ? lex_.string(take()) : name();
             item.hasAlias = true;
         } else if (peek().kind == K::QuotedName || peek().kind == K::String ||
-                   (peek().kind == K::Word && !isStatementWord(peek()) && !isOneOf(peek(), kClauseWords))) {
+                   (peek().kind == K::Word && !isStatementWord(peek()) &&
+                    !isOneOf(peek(), kClauseWords))) {
             item.alias = peek().kind == K::String ? lex_.string(take()) : name();
             item.hasAlias = true;
         }
@@ -649,10 +719,11 @@ private:
             t.object = objectName();
             t.alias = t.object.name;
         }
-        if (accept("as") || (atName() && !isStatementWord(peek()) && !isOneOf(peek(), kClauseWords)))
+        if (accept("as") ||
+            (atName() && !isStatementWord(peek()) && !isOneOf(peek(), kClauseWords)))
             t.alias = name();
         else if (t.derived)
-            fail(peek());  // a derived table needs a name
+            fail(peek());                // a derived table needs a name
         if (at("with") && at("(", 1)) {  // table hints such as NOLOCK
             take();
             skipBalanced();
@@ -708,8 +779,8 @@ private:
     ExprPtr predicate() {
         ExprPtr e = additive();
         static const std::pair<std::string_view, char16_t> comparisons[] = {
-            {"=", u'='}, {"<", u'<'}, {">", u'>'}, {"<=", u'l'}, {">=", u'g'}, {"<>", u'n'}, {"!=", u'n'},
-            {"!<", u'g'}, {"!>", u'l'}};
+            {"=", u'='},  {"<", u'<'},  {">", u'>'},  {"<=", u'l'}, {">=", u'g'},
+            {"<>", u'n'}, {"!=", u'n'}, {"!<", u'g'}, {"!>", u'l'}};
         for (auto [spelling, op] : comparisons) {
             if (peek().kind == K::Symbol && at(spelling)) {
                 take();
@@ -724,13 +795,15 @@ private:
             return n;
         }
         bool negated = at("not") && at("in", 1);
-        if (negated) take();
+        if (negated)
+            take();
         if (accept("in")) {
             auto n = node(Expr::Kind::InList, e->line);
             n->negated = negated;
             n->args.push_back(std::move(e));
             expect("(");
-            do n->args.push_back(expression());
+            do
+                n->args.push_back(expression());
             while (accept(","));
             expect(")");
             return n;
@@ -762,7 +835,8 @@ private:
             bool minus = at("-");
             auto line = take().line;
             ExprPtr operand = unary();
-            if (!minus) return operand;
+            if (!minus)
+                return operand;
             auto e = node(Expr::Kind::Negate, line);
             e->args.push_back(std::move(operand));
             return e;
@@ -780,23 +854,30 @@ private:
     ExprPtr numberLiteral(const Token& t) {
         std::u16string_view text = lex_.text(t);
         if (t.kind == K::Float) {
-            auto v = convert(Value{std::u16string(text)}, TypeInfo::text(64), TypeInfo::of(SqlType::Float));
-            if (auto* f = std::get_if<Value>(&v)) return literal(*f, TypeInfo::of(SqlType::Float), t.line);
+            auto v = convert(Value{std::u16string(text)}, TypeInfo::text(64),
+                             TypeInfo::of(SqlType::Float));
+            if (auto* f = std::get_if<Value>(&v))
+                return literal(*f, TypeInfo::of(SqlType::Float), t.line);
             fail(t);
         }
         std::size_t point = text.find(u'.');
-        int scale = point == std::u16string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
+        int scale =
+            point == std::u16string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
         std::size_t intDigits = point == std::u16string_view::npos ? text.size() : point;
         std::size_t lead = 0;
-        while (lead < intDigits && text[lead] == u'0') ++lead;
+        while (lead < intDigits && text[lead] == u'0')
+            ++lead;
         int precision = std::max(1, static_cast<int>(intDigits - lead) + scale);
-        if (precision > 38) fail(t);
+        if (precision > 38)
+            fail(t);
         auto type = TypeInfo::decimal(precision, scale);
         auto v = convert(Value{std::u16string(text)}, TypeInfo::text(64), type);
         const Value& d = std::get<Value>(v);
         if (t.kind == K::Integer && precision <= 10) {
             __int128 u = std::get<Decimal>(d).unscaled;
-            if (u <= INT32_MAX) return literal(Value{static_cast<std::int64_t>(u)}, TypeInfo::of(SqlType::Int), t.line);
+            if (u <= INT32_MAX)
+                return literal(Value{static_cast<std::int64_t>(u)}, TypeInfo::of(SqlType::Int),
+                               t.line);
         }
         return literal(d, type, t.line);
     }
@@ -806,8 +887,10 @@ private:
         Bytes b;
         auto digit = [](char16_t c) { return c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10; };
         std::size_t i = 0;
-        if (hex.size() % 2) b.push_back(static_cast<std::uint8_t>(digit(hex[i++])));
-        for (; i < hex.size(); i += 2) b.push_back(static_cast<std::uint8_t>(digit(hex[i]) << 4 | digit(hex[i + 1])));
+        if (hex.size() % 2)
+            b.push_back(static_cast<std::uint8_t>(digit(hex[i++])));
+        for (; i < hex.size(); i += 2)
+            b.push_back(static_cast<std::uint8_t>(digit(hex[i]) << 4 | digit(hex[i + 1])));
         auto n = static_cast<std::int32_t>(std::max<std::size_t>(1, b.size()));
         return literal(Value{std::move(b)}, TypeInfo::binary(n), t.line);
     }
@@ -819,17 +902,21 @@ private:
             if (accept("max")) {
                 a1 = TypeInfo::kMaxLength;
             } else {
-                if (peek().kind != K::Integer) fail(peek());
+                if (peek().kind != K::Integer)
+                    fail(peek());
                 a1 = integerValue(take());
                 if (accept(",")) {
-                    if (peek().kind != K::Integer) fail(peek());
+                    if (peek().kind != K::Integer)
+                        fail(peek());
                     a2 = integerValue(take());
                 }
             }
             expect(")");
         }
         auto t = typeFromName(n, a1, a2);
-        if (!t) throw Failure{{{243, 16, u"Type " + n + u" is not a defined system type."}, last_.line}};
+        if (!t)
+            throw Failure{
+                {{243, 16, u"Type " + n + u" is not a defined system type."}, last_.line}};
         return *t;
     }
 
@@ -838,7 +925,8 @@ private:
         long v = 0;
         for (char16_t c : text) {
             v = v * 10 + (c - u'0');
-            if (v > 1000000000) fail(t);
+            if (v > 1000000000)
+                fail(t);
         }
         return static_cast<int>(v);
     }
@@ -848,25 +936,29 @@ private:
         switch (t.kind) {
             case K::Integer:
             case K::Decimal:
-            case K::Float: return numberLiteral(take());
+            case K::Float:
+                return numberLiteral(take());
             case K::String: {
                 take();
                 std::u16string s = lex_.string(t);
                 auto n = static_cast<std::int32_t>(std::max<std::size_t>(1, s.size()));
                 return literal(Value{std::move(s)}, TypeInfo::text(n), t.line);
             }
-            case K::Binary: return binaryLiteral(take());
+            case K::Binary:
+                return binaryLiteral(take());
             case K::Variable:
             case K::Global: {
                 take();
-                auto e = node(t.kind == K::Variable ? Expr::Kind::Variable : Expr::Kind::Global, t.line);
+                auto e =
+                    node(t.kind == K::Variable ? Expr::Kind::Variable : Expr::Kind::Global, t.line);
                 e->name = foldCase(lex_.text(t));
                 return e;
             }
             case K::Symbol:
                 if (lex_.is(t, "(")) {
                     take();
-                    if (at("select")) fail(peek());  // subqueries are not supported
+                    if (at("select"))
+                        fail(peek());  // subqueries are not supported
                     ExprPtr e = expression();
                     expect(")");
                     return e;
@@ -877,11 +969,15 @@ private:
                     take();
                     return literal(Value{}, TypeInfo::of(SqlType::Int), t.line);
                 }
-                if (at("(", 1)) return call();
-                if (isStatementWord(t) || isOneOf(t, kClauseWords)) fail(t);
+                if (at("(", 1))
+                    return call();
+                if (isStatementWord(t) || isOneOf(t, kClauseWords))
+                    fail(t);
                 return columnRef();
-            case K::QuotedName: return columnRef();
-            default: fail(t);
+            case K::QuotedName:
+                return columnRef();
+            default:
+                fail(t);
         }
     }
 
@@ -913,14 +1009,15 @@ private:
             expect(",");
             e->args.push_back(expression());
             if (accept(",")) {
-                if (peek().kind != K::Integer) fail(peek());
+                if (peek().kind != K::Integer)
+                    fail(peek());
                 e->style = integerValue(take());
             }
             expect(")");
             return e;
         }
-        bool aggregate = fn == u"count" || fn == u"count_big" || fn == u"sum" || fn == u"max" || fn == u"min" ||
-                         fn == u"avg";
+        bool aggregate = fn == u"count" || fn == u"count_big" || fn == u"sum" || fn == u"max" ||
+                         fn == u"min" || fn == u"avg";
         auto e = node(aggregate ? Expr::Kind::Aggregate : Expr::Kind::Function, t.line);
         e->name = fn;
         if (aggregate && (fn == u"count" || fn == u"count_big") && accept("*")) {
@@ -928,11 +1025,13 @@ private:
             return e;
         }
         if (!at(")")) {
-            do e->args.push_back(expression());
+            do
+                e->args.push_back(expression());
             while (accept(","));
         }
         expect(")");
-        if (aggregate && e->args.size() != 1) fail(last_);
+        if (aggregate && e->args.size() != 1)
+            fail(last_);
         return e;
     }
 

@@ -20,7 +20,8 @@ struct Login7 {
     std::uint32_t tdsVersion = 0;
     std::uint32_t packetSize = 0;
     std::uint8_t optionFlags2 = 0;
-    std::u16string hostName, userName, password, appName, serverName, libraryName, language, database;
+    std::u16string hostName, userName, password, appName, serverName, libraryName, language,
+        database;
 };
 std::optional<Login7> decodeLogin7(std::span<const std::uint8_t> payload);
 

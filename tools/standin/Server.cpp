@@ -21,8 +21,10 @@ bool sendAll(int fd, const Bytes& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
         ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         sent += static_cast<std::size_t>(n);
     }
     return true;
@@ -34,7 +36,8 @@ Server::Server(ServerState& state, EventLog* log, Options options)
     : state_(state), log_(log), options_(std::move(options)) {}
 
 Server::~Server() {
-    if (listenFd_ >= 0) ::close(listenFd_);
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
 }
 
 std::optional<std::string> Server::listen() {
@@ -42,15 +45,20 @@ std::optional<std::string> Server::listen() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(options_.port);
-    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) return "not an IPv4 address: " + options_.host;
-    if ((ntohl(addr.sin_addr.s_addr) >> 24) != 127) return "refusing " + options_.host + ": it serves loopback only";
+    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1)
+        return "not an IPv4 address: " + options_.host;
+    if ((ntohl(addr.sin_addr.s_addr) >> 24) != 127)
+        return "refusing " + options_.host + ": it serves loopback only";
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) return std::string("socket: ") + std::strerror(errno);
+    if (listenFd_ < 0)
+        return std::string("socket: ") + std::strerror(errno);
     int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-        return "cannot bind " + host + ":" + std::to_string(options_.port) + ": " + std::strerror(errno);
-    if (::listen(listenFd_, 128) != 0) return std::string("listen: ") + std::strerror(errno);
+        return "cannot bind " + host + ":" + std::to_string(options_.port) + ": " +
+               std::strerror(errno);
+    if (::listen(listenFd_, 128) != 0)
+        return std::string("listen: ") + std::strerror(errno);
     socklen_t len = sizeof addr;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
@@ -61,8 +69,10 @@ void Server::run() {
     while (!stopping_) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (stopping_) break;
-            if (errno != EINTR && errno != ECONNABORTED) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (stopping_)
+                break;
+            if (errno != EINTR && errno != ECONNABORTED)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
         // Replies are written whole; waiting to coalesce them only adds delay.
@@ -75,7 +85,8 @@ void Server::run() {
         c.thread = std::thread([this, &c, spid = nextSpid_++] { serve(c, spid); });
     }
     std::lock_guard lock(mutex_);
-    for (auto& c : connections_) ::shutdown(c->fd, SHUT_RDWR);
+    for (auto& c : connections_)
+        ::shutdown(c->fd, SHUT_RDWR);
     for (auto& c : connections_) {
         c->thread.join();
         ::close(c->fd);
@@ -85,7 +96,8 @@ void Server::run() {
 
 void Server::stop() {
     stopping_ = true;
-    if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
+    if (listenFd_ >= 0)
+        ::shutdown(listenFd_, SHUT_RDWR);
 }
 
 void Server::reapFinished() {
@@ -105,13 +117,18 @@ bool Server::waitLatency(int fd, MessageAssembler& in, bool& peerClosed) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(options_.latencyMs);
     std::uint8_t buf[4096];
     for (;;) {
-        if (in.attentionPending()) return true;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
+        if (in.attentionPending())
+            return true;
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
         ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0) {
             peerClosed = true;
@@ -130,11 +147,13 @@ void Server::serve(Connection& c, int spid) {
         while (open) {
             while (auto m = in.next()) {
                 const auto type = static_cast<PacketType>(m->type);
-                if (options_.latencyMs > 0 && (type == PacketType::SqlBatch || type == PacketType::Rpc)) {
+                if (options_.latencyMs > 0 &&
+                    (type == PacketType::SqlBatch || type == PacketType::Rpc)) {
                     bool closed = false;
                     // On ATTENTION the request is dropped unanswered; the
                     // ATTENTION itself is answered next.
-                    if (waitLatency(c.fd, in, closed)) continue;
+                    if (waitLatency(c.fd, in, closed))
+                        continue;
                     if (closed) {
                         open = false;
                         break;
@@ -146,10 +165,13 @@ void Server::serve(Connection& c, int spid) {
                     break;
                 }
             }
-            if (!open || in.broken()) break;
+            if (!open || in.broken())
+                break;
             ssize_t n = ::recv(c.fd, buf.data(), buf.size(), 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
             in.feed(std::span<const std::uint8_t>(buf.data(), static_cast<std::size_t>(n)));
         }
     }

@@ -5,18 +5,22 @@
 namespace standin {
 namespace {
 
-constexpr std::uint8_t kIntN = 0x26, kBitN = 0x68, kDecimalN = 0x6A, kFloatN = 0x6D, kDateTimeN = 0x6F,
-                       kNVarChar = 0xE7, kVarBinary = 0xA5;
+constexpr std::uint8_t kIntN = 0x26, kBitN = 0x68, kDecimalN = 0x6A, kFloatN = 0x6D,
+                       kDateTimeN = 0x6F, kNVarChar = 0xE7, kVarBinary = 0xA5;
 constexpr std::uint16_t kPlpMarker = 0xFFFF;
 constexpr std::uint64_t kPlpNull = ~std::uint64_t{0};
 constexpr std::uint16_t kNullLength = 0xFFFF;
 
 std::uint8_t intWidth(SqlType t) {
     switch (t) {
-        case SqlType::TinyInt: return 1;
-        case SqlType::SmallInt: return 2;
-        case SqlType::Int: return 4;
-        default: return 8;
+        case SqlType::TinyInt:
+            return 1;
+        case SqlType::SmallInt:
+            return 2;
+        case SqlType::Int:
+            return 4;
+        default:
+            return 8;
     }
 }
 
@@ -28,7 +32,8 @@ std::uint8_t decimalWidth(int precision) {
 // (max) columns and those too long for a plain length.
 std::uint16_t maxBytes(const TypeInfo& t) {
     std::int64_t bytes = t.type == SqlType::NVarChar ? 2 * std::int64_t{t.length} : t.length;
-    if (t.length == TypeInfo::kMaxLength || bytes > 8000) return kPlpMarker;
+    if (t.length == TypeInfo::kMaxLength || bytes > 8000)
+        return kPlpMarker;
     return static_cast<std::uint16_t>(bytes < 2 ? 2 : bytes);
 }
 
@@ -83,24 +88,29 @@ void TokenWriter::value(const TypeInfo& t, const Value& v) {
         case SqlType::BigInt: {
             std::uint8_t width = t.type == SqlType::Bit ? 1 : intWidth(t.type);
             w_.u8(null ? 0 : width);
-            if (null) break;
+            if (null)
+                break;
             auto x = static_cast<std::uint64_t>(std::get<std::int64_t>(v));
-            for (int i = 0; i < width; ++i) w_.u8(static_cast<std::uint8_t>(x >> (8 * i)));
+            for (int i = 0; i < width; ++i)
+                w_.u8(static_cast<std::uint8_t>(x >> (8 * i)));
             break;
         }
         case SqlType::Decimal: {
             std::uint8_t width = decimalWidth(t.precision);
             w_.u8(null ? 0 : width);
-            if (null) break;
+            if (null)
+                break;
             __int128 u = std::get<Decimal>(v).unscaled;
             w_.u8(u < 0 ? 0 : 1);
             auto m = static_cast<unsigned __int128>(u < 0 ? -u : u);
-            for (int i = 0; i < width - 1; ++i) w_.u8(static_cast<std::uint8_t>(m >> (8 * i)));
+            for (int i = 0; i < width - 1; ++i)
+                w_.u8(static_cast<std::uint8_t>(m >> (8 * i)));
             break;
         }
         case SqlType::Float: {
             w_.u8(null ? 0 : 8);
-            if (null) break;
+            if (null)
+                break;
             std::uint64_t bits;
             double d = std::get<double>(v);
             std::memcpy(&bits, &d, sizeof bits);
@@ -109,7 +119,8 @@ void TokenWriter::value(const TypeInfo& t, const Value& v) {
         }
         case SqlType::DateTime:
             w_.u8(null ? 0 : 8);
-            if (null) break;
+            if (null)
+                break;
             w_.u32(static_cast<std::uint32_t>(std::get<DateTime>(v).days));
             w_.u32(std::get<DateTime>(v).ticks);
             break;
@@ -166,22 +177,27 @@ void TokenWriter::noMetadata() {
 
 void TokenWriter::row(const std::vector<Column>& columns, const Row& r) {
     bool anyNull = false;
-    for (const auto& v : r) anyNull = anyNull || isNull(v);
+    for (const auto& v : r)
+        anyNull = anyNull || isNull(v);
     if (!anyNull) {
         w_.u8(0xD1);
-        for (std::size_t i = 0; i < columns.size(); ++i) value(columns[i].type, r[i]);
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            value(columns[i].type, r[i]);
         return;
     }
     w_.u8(0xD2);
     Bytes bitmap((columns.size() + 7) / 8, 0);
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (isNull(r[i])) bitmap[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+        if (isNull(r[i]))
+            bitmap[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
     w_.bytes(bitmap);
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (!isNull(r[i])) value(columns[i].type, r[i]);
+        if (!isNull(r[i]))
+            value(columns[i].type, r[i]);
 }
 
-void TokenWriter::message(const Message& m, std::u16string_view serverName, std::u16string_view procName) {
+void TokenWriter::message(const Message& m, std::u16string_view serverName,
+                          std::u16string_view procName) {
     w_.u8(m.isError() ? 0xAA : 0xAB);
     std::size_t lengthAt = w_.size();
     w_.u16(0);
@@ -195,7 +211,8 @@ void TokenWriter::message(const Message& m, std::u16string_view serverName, std:
     w_.patchU16(lengthAt, static_cast<std::uint16_t>(w_.size() - lengthAt - 2));
 }
 
-void TokenWriter::envChange(std::uint8_t type, std::u16string_view newValue, std::u16string_view oldValue) {
+void TokenWriter::envChange(std::uint8_t type, std::u16string_view newValue,
+                            std::u16string_view oldValue) {
     w_.u8(0xE3);
     std::size_t lengthAt = w_.size();
     w_.u16(0);
@@ -224,7 +241,8 @@ void TokenWriter::loginAck(std::u16string_view programName, const std::uint8_t (
     w_.bytes(version);
 }
 
-void TokenWriter::done(DoneKind kind, std::uint16_t status, std::uint16_t curCmd, std::uint64_t count) {
+void TokenWriter::done(DoneKind kind, std::uint16_t status, std::uint16_t curCmd,
+                       std::uint64_t count) {
     w_.u8(static_cast<std::uint8_t>(kind));
     w_.u16(status);
     w_.u16(curCmd);
@@ -248,17 +266,20 @@ void TokenWriter::returnValueInt(std::uint16_t ordinal, std::optional<std::int32
 }
 
 void TokenStream::flush(bool more) {
-    if (!pending_) return;
-    auto kind = mode_ == Mode::Batch ? TokenWriter::DoneKind::Done : TokenWriter::DoneKind::DoneInProc;
-    writer_.done(kind, static_cast<std::uint16_t>(pending_->status | (more ? done::kMore : 0)), pending_->curCmd,
-                 pending_->count);
+    if (!pending_)
+        return;
+    auto kind =
+        mode_ == Mode::Batch ? TokenWriter::DoneKind::Done : TokenWriter::DoneKind::DoneInProc;
+    writer_.done(kind, static_cast<std::uint16_t>(pending_->status | (more ? done::kMore : 0)),
+                 pending_->curCmd, pending_->count);
     pending_.reset();
 }
 
 void TokenStream::result(ResultSet&& rs) {
     flush(true);
     writer_.colMetadata(rs.columns);
-    for (const auto& r : rs.rows) writer_.row(rs.columns, r);
+    for (const auto& r : rs.rows)
+        writer_.row(rs.columns, r);
 }
 
 void TokenStream::message(const Message& m) {
@@ -282,7 +303,8 @@ void TokenStream::finish() {
         flush(true);
         return;
     }
-    if (!pending_) pending_ = PendingDone{0, 0, 0};
+    if (!pending_)
+        pending_ = PendingDone{0, 0, 0};
     flush(false);
 }
 

@@ -21,7 +21,8 @@ public:
     void noMetadata();
     // ROW, or NBCROW when the row holds a NULL.
     void row(const std::vector<Column>& columns, const Row& row);
-    void message(const Message& m, std::u16string_view serverName, std::u16string_view procName = {});
+    void message(const Message& m, std::u16string_view serverName,
+                 std::u16string_view procName = {});
     void envChange(std::uint8_t type, std::u16string_view newValue, std::u16string_view oldValue);
     void envChangeCollation(std::span<const std::uint8_t> collation);
     void loginAck(std::u16string_view programName, const std::uint8_t (&version)[4]);

@@ -58,9 +58,12 @@ struct Decimal {
 
 // A value; its SQL type travels separately (column or expression type).
 // Bit and every integer type are held as int64.
-using Value = std::variant<std::monostate, std::int64_t, double, Decimal, std::u16string, DateTime, Bytes>;
+using Value =
+    std::variant<std::monostate, std::int64_t, double, Decimal, std::u16string, DateTime, Bytes>;
 
-inline bool isNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool isNull(const Value& v) {
+    return std::holds_alternative<std::monostate>(v);
+}
 
 // A failed conversion or computation, carrying the server error to raise.
 struct SqlError {

@@ -43,17 +43,22 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("quill-standin");
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "A SQL Server stand-in for tests and the demo: it speaks TDS 7.4 on loopback, keeps databases, tables "
+        "A SQL Server stand-in for tests and the demo: it speaks TDS 7.4 on loopback, keeps "
+        "databases, tables "
         "and row counts, and stores no row data.");
     parser.addHelpOption();
     parser.addOptions({
         {"host", "Loopback address to listen on.", "address", "127.0.0.1"},
-        {"port", "Port to listen on; 0 picks a free one. The port is printed as the first line.", "port", "1433"},
+        {"port", "Port to listen on; 0 picks a free one. The port is printed as the first line.",
+         "port", "1433"},
         {"password", "Password of the login sa.", "password", "Standin-1"},
-        {"catalog", "JSON file with the user databases, tables and row counts to start with.", "file"},
+        {"catalog", "JSON file with the user databases, tables and row counts to start with.",
+         "file"},
         {"version-text", "Text of @@version (\\n and \\t stand for line break and tab).", "text"},
         {"latency-ms", "Delay before answering each batch or RPC.", "ms", "0"},
-        {"log", "File that receives one line per event (logins, batches, RPCs, errors, session ends).", "file"},
+        {"log",
+         "File that receives one line per event (logins, batches, RPCs, errors, session ends).",
+         "file"},
     });
     parser.process(app);
 
@@ -61,26 +66,32 @@ int main(int argc, char** argv) {
     standin::Server::Options options;
     options.host = parser.value("host").toStdString();
     uint port = parser.value("port").toUInt(&ok);
-    if (!ok || port > 65535) return fail("--port needs a number from 0 to 65535");
+    if (!ok || port > 65535)
+        return fail("--port needs a number from 0 to 65535");
     options.port = static_cast<std::uint16_t>(port);
     options.latencyMs = parser.value("latency-ms").toInt(&ok);
-    if (!ok || options.latencyMs < 0) return fail("--latency-ms needs a number of milliseconds");
+    if (!ok || options.latencyMs < 0)
+        return fail("--latency-ms needs a number of milliseconds");
 
     standin::ServerConfig config;
     config.password = parser.value("password").toStdU16String();
-    config.versionText = parser.isSet("version-text") ? unescape(parser.value("version-text")).toStdU16String()
-                                                      : std::u16string(kDefaultVersion);
+    config.versionText = parser.isSet("version-text")
+                             ? unescape(parser.value("version-text")).toStdU16String()
+                             : std::u16string(kDefaultVersion);
     standin::ServerState state(std::move(config));
     if (parser.isSet("catalog")) {
         QFile file(parser.value("catalog"));
-        if (!file.open(QIODevice::ReadOnly)) return fail("cannot read " + file.fileName());
+        if (!file.open(QIODevice::ReadOnly))
+            return fail("cannot read " + file.fileName());
         if (auto error = standin::loadCatalog(file.readAll(), state.catalog))
             return fail(file.fileName() + ": " + *error);
     }
     std::unique_ptr<standin::EventLog> log;
     if (parser.isSet("log")) {
-        log = std::make_unique<standin::EventLog>(QFile::encodeName(parser.value("log")).toStdString());
-        if (!log->ok()) return fail("cannot write " + parser.value("log"));
+        log = std::make_unique<standin::EventLog>(
+            QFile::encodeName(parser.value("log")).toStdString());
+        if (!log->ok())
+            return fail("cannot write " + parser.value("log"));
     }
 
     // Signals are taken by sigwait below, never by a serving thread.
@@ -91,7 +102,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     standin::Server server(state, log.get(), options);
-    if (auto error = server.listen()) return fail(QString::fromStdString(*error));
+    if (auto error = server.listen())
+        return fail(QString::fromStdString(*error));
     std::printf("%u\n", server.port());
     std::fflush(stdout);
 
