@@ -141,6 +141,23 @@ TEST(Decoder, RefusesWhatDoesNotDecodeAndSaysWhere) {
     }
 }
 
+// The ASCII fast path reads 16 bytes at a time: whatever stops it must be
+// found wherever it sits in such a block.
+TEST(Decoder, FindsEachSpecialByteWhereverItSitsInABlock) {
+    for (std::size_t at = 0; at < 40; ++at) {
+        const std::string before(at, 'a'), after(40 - at, 'b');
+        const std::string wide = before + kChinese + after;
+        Decoded good = decode(wide);
+        EXPECT_TRUE(good.ok) << at;
+        EXPECT_EQ(good.text, wide) << at;
+        for (int bad : {0xFF, 0x00, 0x80}) {
+            Decoded d = decode(before + bytes({bad}) + after);
+            EXPECT_FALSE(d.ok) << at << " " << bad;
+            EXPECT_EQ(d.offset, at) << at << " " << bad;
+        }
+    }
+}
+
 TEST(Decoder, KnowsWhichCodePagesItCanRead) {
     EXPECT_TRUE(Decoder::supported(936));
     EXPECT_TRUE(Decoder::supported(1252));

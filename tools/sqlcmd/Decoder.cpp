@@ -125,7 +125,11 @@ std::size_t validUtf8Prefix(std::string_view s, bool& truncated) {
         const __m128i zero = _mm_setzero_si128();
         while (i + 16 <= n) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))) != 0) {
+            const int special = _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero)));
+            if (special != 0) {
+                // Straight to the first byte that needs a look: the ASCII
+                // before it is fine, and CJK text has some in every 16 bytes.
+                i += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(special)));
                 break;
             }
             i += 16;
