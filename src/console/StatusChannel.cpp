@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 namespace quill::console {
@@ -60,6 +61,27 @@ void StatusWriter::write(std::string_view tag, const std::vector<long long>& num
     // channel must not stop the run, so failures are dropped.
     while (::write(fd_, record.data(), record.size()) < 0 && errno == EINTR) {
     }
+}
+
+std::string formatJournal(const JournalEntry& entry) {
+    char text[64];
+    const int n =
+        std::snprintf(text, sizeof text, "next %20lld %20lld\n", entry.nextBatch, entry.nextLine);
+    return std::string(text, std::size_t(n));
+}
+
+std::optional<JournalEntry> parseJournal(std::string_view text) {
+    while (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    std::string squeezed;
+    for (char c : text)
+        if (c != ' ' || (!squeezed.empty() && squeezed.back() != ' '))
+            squeezed += c;
+    const std::optional<StatusRecord> record = parseStatusRecord(squeezed);
+    if (!record || record->tag != "next" || record->numbers.size() != 2 || record->numbers[0] < 1 ||
+        record->numbers[1] < 1)
+        return std::nullopt;
+    return JournalEntry{record->numbers[0], record->numbers[1]};
 }
 
 }  // namespace quill::console

@@ -23,21 +23,32 @@
 // Every command line yields exactly one of "exited", "signalled" or
 // "unstarted", written before the prompt that follows the command.
 //
-// From the client (quill-sqlcmd), while it runs a script:
+// From the client (quill-sqlcmd), while it runs a script. Batches are
+// numbered from 1 in the order the script's splitter yields them (a GO n
+// batch is one batch); --start-batch takes the same numbers.
 //   input <bytes> <batches>
 //       after its pre-scan: the script's size in bytes, and how many batches
-//       it will send (-1 when it cannot tell in advance)
-//   batch <n> <firstLine> <lastLine> <offset>
-//       batch n (1-based, in the order sent) is about to go to the server;
-//       its text stands on lines firstLine..lastLine of the script file
-//       (1-based, without its GO line); offset: bytes of the script file
-//       consumed up to the end of this batch
-//   done <n> <errors>
-//       the server finished batch n (every repetition of GO n); errors: how
-//       many of its messages had severity 11 or more
-//   cancelled <n>
-//       the client was interrupted (SIGINT) while batch n ran, and the server
-//       confirmed the cancel; the client then exits with kCancelledExitCode
+//       it holds (-1 when it cannot tell in advance)
+//   progress <done> <offset>
+//       batches 1..done have finished on the server; offset: bytes of the
+//       script file consumed up to the end of batch <done>. Coalesced: at
+//       most about ten a second, and once more when the script ends
+//   failed <n> <errors> <firstLine> <lastLine>
+//       batch n finished with <errors> messages of severity 11 or more; its
+//       text stands on lines firstLine..lastLine of the script file (1-based,
+//       without its GO line). Written at once, for every such batch
+//   cancelled <n> <firstLine>
+//       a SIGINT stopped the client while batch n (starting on firstLine)
+//       ran, and the batch was cancelled on the server; the client then
+//       exits with kCancelledExitCode
+// Lines and offsets are those of the top-level script file; a batch that
+// comes from a file included with :r counts at its :r line.
+//
+// The journal: when kJournalVariable names a file, the client keeps in it,
+// after every batch the server finished, where a new run would have to
+// start (see JournalEntry). It is rewritten in place with one pwrite(2) per
+// batch, so it is exact even when the client is killed: a batch is in it
+// only after the server finished it.
 
 #include <optional>
 #include <string>
@@ -48,6 +59,7 @@ namespace quill::console {
 
 inline constexpr int kStatusFd = 3;
 inline constexpr char kStatusFdVariable[] = "QUILL_STATUS_FD";
+inline constexpr char kJournalVariable[] = "QUILL_JOURNAL";
 inline constexpr std::size_t kMaxRecord = 256;
 
 // Exit status of quill-sqlcmd after a SIGINT stopped the script.
@@ -80,5 +92,18 @@ public:
 private:
     int fd_;
 };
+
+// What a journal holds: the next batch to send and the script line it
+// starts on (the line after the last finished batch's GO).
+struct JournalEntry {
+    long long nextBatch = 1;
+    long long nextLine = 1;
+};
+
+// The journal's whole content for an entry: fixed width, so that rewriting
+// it in place never leaves a longer old tail behind.
+std::string formatJournal(const JournalEntry& entry);
+// Nothing when the text is not a journal.
+std::optional<JournalEntry> parseJournal(std::string_view text);
 
 }  // namespace quill::console
