@@ -12,4 +12,14 @@ void ProgramState::setSelectedDatabaseName(const QString& name) {
     selectedDatabaseName_ = name;
 }
 
+QString ProgramState::connectedServer() const {
+    std::lock_guard lock(mutex_);
+    return connectedServer_;
+}
+
+void ProgramState::setConnectedServer(const QString& server) {
+    std::lock_guard lock(mutex_);
+    connectedServer_ = server;
+}
+
 }  // namespace quill

@@ -14,6 +14,12 @@ public:
     int connected() const { return connected_.load(); }
     void setConnected(int value) { connected_.store(value); }
 
+    // The server 外部数据库1 is connected to, as the connection used it
+    // (".", "(local)", "host", "host,port", "host\\instance"); empty while
+    // not connected. The script run goes to this server.
+    QString connectedServer() const;
+    void setConnectedServer(const QString& server);
+
     // The database named by the last right-click on the list.
     QString selectedDatabaseName() const;
     void setSelectedDatabaseName(const QString& name);
@@ -22,6 +28,7 @@ private:
     std::atomic<int> connected_{0};
     mutable std::mutex mutex_;
     QString selectedDatabaseName_;
+    QString connectedServer_;
 };
 
 }  // namespace quill

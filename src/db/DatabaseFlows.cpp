@@ -102,11 +102,13 @@ void DatabaseFlows::onConnectClicked() {
     ODBCDB::RecordSetHandle h = 0;
     {
         auto lock = lockDatabase();
+        // Both modes go to the server the user typed: the status names it,
+        // and the script run follows the connection.
         if (form_.authIndex() == 1)
             opened = db_.OpenSqlDatabase(serverText, form_.text(Control::编辑框2),
                                          form_.text(Control::编辑框3), {}, 0, false);
         else
-            opened = db_.OpenSqlDatabase(".", {}, {}, {}, 0, true);
+            opened = db_.OpenSqlDatabase(serverText, {}, {}, {}, 0, true);
         if (opened) {
             h = db_.OpenTable(kVersionQuery);
             version = db_.ReadColumn(h, 1).toText();
@@ -117,6 +119,7 @@ void DatabaseFlows::onConnectClicked() {
         form_.setStatusToolTip(0, {});
         form_.setStatus(1, versionHeadline(version));
         state_.setConnected(1);
+        state_.setConnectedServer(serverText);
         loadDatabaseList();
         form_.setEnabled(Control::按钮1, false);
         form_.setEnabled(Control::按钮3, true);
@@ -125,6 +128,7 @@ void DatabaseFlows::onConnectClicked() {
         // Why it failed, for whoever looks.
         form_.setStatusToolTip(0, db_.LastError());
         state_.setConnected(0);
+        state_.setConnectedServer({});
     }
     auto lock = lockDatabase();
     db_.CloseTable(h);
@@ -160,6 +164,7 @@ void DatabaseFlows::onDisconnectClicked() {
     form_.setStatus(0, kDisconnected);
     form_.setStatusToolTip(0, {});
     state_.setConnected(0);
+    state_.setConnectedServer({});
     form_.setEnabled(Control::按钮1, true);
     form_.setEnabled(Control::按钮3, false);
     form_.setEnabled(Control::按钮4, false);
