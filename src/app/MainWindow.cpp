@@ -230,7 +230,7 @@ void MainWindow::onScriptFilesDropped(const QString& files) {
 void MainWindow::wireStats() {
     statsFlows_ =
         std::make_unique<StatsFlows>(*this, services_.state, services_.boxes, services_.opener,
-                                     外部数据库2, stats::ReportFolders::ofThisProgram());
+                                     外部数据库2, services_.reportFolders);
     StatsFlows* flows = statsFlows_.get();
     connect(tableTotalsAction, &QAction::triggered, this,
             [flows] { flows->onTableTotalsClicked(); });

@@ -45,6 +45,8 @@ struct WindowServices {
     // Gives the window its skin at creation and takes it off at destruction;
     // without one the window keeps the platform look.
     skin::SkinEngine* skin = nullptr;
+    // Where the table report goes.
+    stats::ReportFolders reportFolders = stats::ReportFolders::ofThisProgram();
 };
 
 // The main window: every control under its own name, the popup menu, and

@@ -5,6 +5,7 @@
 
 #include "app/DesktopFileOpener.h"
 #include "app/MainWindow.h"
+#include "app/ProgramLayout.h"
 #include "app/QtMessageBoxes.h"
 #include "app/SingleInstance.h"
 #include "console/Console.h"
@@ -18,15 +19,25 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QDir::setCurrent(programDir);
+    const quill::ProgramLayout layout = quill::programLayout(programDir);
+    if (!layout.interpreterFound)
+        std::fprintf(stderr, "quillstep: the console interpreter quill-cmd is missing (%s)\n",
+                     qPrintable(layout.interpreter));
 
     quill::ProgramState state;
     quill::QtMessageBoxes boxes;
     quill::DesktopFileOpener opener;
-    quill::Console console(QCoreApplication::applicationDirPath() + "/quill-cmd", QDir::homePath());
+    quill::Console console(layout.interpreter, QDir::homePath());
     quill::skin::SkinEngine skin;
-    auto* window = new quill::MainWindow({boxes, opener, state,
-                                          [] { return quill::isAnotherInstanceRunning(""); },
-                                          [](int code) { std::_Exit(code); }, console, &skin});
+    auto anotherInstanceRunning = [] { return quill::isAnotherInstanceRunning(""); };
+    auto endProgram = [](int code) { std::_Exit(code); };
+    quill::WindowServices services{boxes,      opener,  state, anotherInstanceRunning,
+                                   endProgram, console, &skin};
+    if (layout.installed)
+        services.reportFolders = quill::stats::ReportFolders::ofInstalledProgram();
+    auto* window = new quill::MainWindow(services);
     return quill::runWindow(window);
 }
