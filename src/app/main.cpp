@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/Artwork.h"
 #include "app/DesktopFileOpener.h"
 #include "app/MainWindow.h"
 #include "app/ProgramLayout.h"
 #include "app/QtMessageBoxes.h"
 #include "app/SingleInstance.h"
+#include "app/Startup.h"
 #include "console/Console.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +20,12 @@ int main(int argc, char** argv) {
             stderr);
         return 1;
     }
+    quill::ensureRuntimeDirectory();
     QApplication app(argc, argv);
+    // The menu entry's id: desktops match the running window to it.
+    QGuiApplication::setDesktopFileName("org.quillstep.Quillstep");
+    QApplication::setWindowIcon(quill::programIcon());
+    quill::installQtChinese(app);
 
     const QString programDir = QCoreApplication::applicationDirPath();
     QDir::setCurrent(programDir);
