@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -292,6 +293,18 @@ void MainWindow::onAuthModeSelected() {
 
 void MainWindow::onHelpClicked() {
     quill::onHelpClicked(services_.boxes);
+}
+
+void MainWindow::bringToFront() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    // A question the window is waiting on stays in front of it.
+    if (QWidget* box = QApplication::activeModalWidget(); box && box != this) {
+        box->raise();
+        box->activateWindow();
+    }
 }
 
 void MainWindow::onDatabaseListRightClick() {

@@ -73,6 +73,10 @@ public:
     void onHelpClicked();
     void onDatabaseListRightClick();
 
+    // Shows the window, restored and in front of the others, with a box it
+    // has open in front of it: another start asked for it.
+    void bringToFront();
+
     // Form
     using QWidget::isEnabled;
     using QWidget::setEnabled;

@@ -5,6 +5,7 @@
 
 #include "app/Artwork.h"
 #include "app/DesktopFileOpener.h"
+#include "app/InstanceChannel.h"
 #include "app/MainWindow.h"
 #include "app/ProgramLayout.h"
 #include "app/QtMessageBoxes.h"
@@ -34,17 +35,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillstep: the console interpreter quill-cmd is missing (%s)\n",
                      qPrintable(layout.interpreter));
 
+    // The user started it to see it: a running instance comes to the front.
+    auto anotherInstanceRunning = [] {
+        if (!quill::isAnotherInstanceRunning(""))
+            return false;
+        quill::askRunningInstanceToShow("");
+        return true;
+    };
     quill::ProgramState state;
     quill::QtMessageBoxes boxes;
     quill::DesktopFileOpener opener;
     quill::Console console(layout.interpreter, QDir::homePath());
     quill::skin::SkinEngine skin;
-    auto anotherInstanceRunning = [] { return quill::isAnotherInstanceRunning(""); };
     auto endProgram = [](int code) { std::_Exit(code); };
     quill::WindowServices services{boxes,      opener,  state, anotherInstanceRunning,
                                    endProgram, console, &skin};
     if (layout.installed)
         services.reportFolders = quill::stats::ReportFolders::ofInstalledProgram();
     auto* window = new quill::MainWindow(services);
+    auto bringToFront = [window] { window->bringToFront(); };
+    new quill::InstanceChannel("", bringToFront, window);
     return quill::runWindow(window);
 }
