@@ -196,7 +196,9 @@ void MainWindow::setPointers() {
 
 void MainWindow::wireHandlers() {
     // Start-up, help, authentication mode, the database list's menu.
-    connect(组合框1, &QComboBox::activated, this, &MainWindow::onAuthModeSelected);
+    // Choosing the item that is already selected changes nothing: a typed
+    // login stays as it is.
+    connect(组合框1, &QComboBox::currentIndexChanged, this, &MainWindow::onAuthModeSelected);
     connect(按钮5, &QPushButton::clicked, this, &MainWindow::onHelpClicked);
     超级列表框1->viewport()->installEventFilter(this);
     wireDatabase();

@@ -365,6 +365,22 @@ TEST_F(MainWindowTest, AuthModeComboSwitchesTheLoginBoxes) {
     EXPECT_EQ(window->编辑框3->text(), "kept");
 }
 
+TEST_F(MainWindowTest, ChoosingTheSelectedAuthenticationAgainKeepsATypedLogin) {
+    window->show();
+    window->组合框1->setFocus();
+    QTest::keyClick(window->组合框1, Qt::Key_Down);
+    window->编辑框2->setText("sa");
+    // Through the drop-down list, as the user does: the same item once more.
+    window->组合框1->showPopup();
+    QAbstractItemView* list = window->组合框1->view();
+    ASSERT_TRUE(test::waitUntil([&] { return list->isVisible(); }));
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return !list->isVisible(); }));
+    EXPECT_EQ(window->组合框1->currentIndex(), 1);
+    EXPECT_EQ(window->编辑框2->text(), "sa");
+    EXPECT_TRUE(window->编辑框2->isEnabled());
+}
+
 TEST_F(MainWindowTest, HelpButtonShowsTheHelpBox) {
     window->show();
     QTest::mouseClick(window->按钮5, Qt::LeftButton);
