@@ -201,6 +201,7 @@ void MainWindow::wireHandlers() {
     connect(组合框1, &QComboBox::currentIndexChanged, this, &MainWindow::onAuthModeSelected);
     connect(按钮5, &QPushButton::clicked, this, &MainWindow::onHelpClicked);
     超级列表框1->viewport()->installEventFilter(this);
+    connect(状态条1, &PartStatusBar::moreRequested, this, &MainWindow::tellStatus);
     wireDatabase();
     wireScripts();
     wireStats();
@@ -402,7 +403,25 @@ void MainWindow::setStatus(int part, const QString& text) {
 }
 
 void MainWindow::setStatusToolTip(int part, const QString& tip) {
-    状态条1->setPartToolTip(part, tip);
+    const QString reason = serverMessage(tip).trimmed();
+    状态条1->setPartDetail(part, reason);
+    // A failure's reason is told at once, not left for the pointer to find;
+    // after the handler that reported it has finished.
+    if (!reason.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, part] { tellStatus(part); }, Qt::QueuedConnection);
+}
+
+void MainWindow::tellStatus(int part) {
+    const QString text = 状态条1->partText(part);
+    const QString reason = 状态条1->partDetail(part);
+    if (reason.isEmpty()) {
+        if (!text.isEmpty())
+            services_.boxes.show(text, "提示！", mb::IconInformation);
+        return;
+    }
+    services_.boxes.show(text.contains(reason) ? text : text + "\r\n" + reason, "错误：",
+                         mb::IconError);
 }
 
 void MainWindow::clearList() {

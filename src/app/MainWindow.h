@@ -145,6 +145,8 @@ private:
     void wireStats();
     void placeCentred();
     void onMainWindowCreated();
+    // A message box with everything a status part has to tell.
+    void tellStatus(int part);
 
     WindowServices services_;
     // After the connections: it waits for its deletion workers as it goes.

@@ -241,15 +241,34 @@ TEST_F(MainWindowTest, StatusBarHasTwoFixedPartsAndNoGrip) {
 
     window->setStatus(0, "已连接");
     window->setStatus(1, "Microsoft SQL Server 2008 R2");
-    window->setStatusToolTip(1, "full version text");
     window->setStatus(2, "nowhere");
     EXPECT_EQ(window->status(0), "已连接");
     EXPECT_EQ(bar->part(1)->text(), "Microsoft SQL Server 2008 R2");
-    EXPECT_EQ(bar->part(1)->toolTip(), "full version text");
     EXPECT_EQ(window->status(2), "");
     // Status texts are never markup.
     window->setStatus(0, "<b>x</b>");
     EXPECT_EQ(bar->part(0)->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MainWindowTest, ALongStatusStopsAtTheWindowEdgeAndAClickShowsItWhole) {
+    window->show();
+    const QString path = "SQL文件：/home/operator/脚本/" + QString(60, 'x') + ".sql";
+    window->setStatus(1, path);
+    QLabel* part = window->状态条1->part(1);
+    EXPECT_EQ(window->status(1), path);
+    EXPECT_TRUE(part->text().endsWith("…")) << part->text().toStdString();
+    EXPECT_LE(part->fontMetrics().horizontalAdvance(part->text()), window->width() - part->x());
+    EXPECT_EQ(part->toolTip(), path);
+    QTest::mouseClick(part, Qt::LeftButton);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, path);
+
+    // A text that fits shows whole and has nothing more to tell.
+    window->setStatus(1, "删除命令已执行");
+    EXPECT_EQ(part->text(), "删除命令已执行");
+    EXPECT_EQ(part->toolTip(), "");
+    QTest::mouseClick(part, Qt::LeftButton);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(MainWindowTest, TabReachesExactlyTheTabStopsInReadingOrder) {
