@@ -69,6 +69,7 @@ MainWindow::MainWindow(const WindowServices& services) : services_(services) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
+    nameForScreenReaders();
     chainTabStops();
     setPointers();
     wireHandlers();
@@ -173,6 +174,26 @@ void MainWindow::createControls() {
 
     拖放对象1 = new DropTarget(this);
     拖放对象1->setObjectName("拖放对象1");
+}
+
+void MainWindow::nameForScreenReaders() {
+    // Each box is announced by its own label, not by the group box's title.
+    透明标签1->setBuddy(编辑框1);
+    透明标签4->setBuddy(组合框1);
+    透明标签2->setBuddy(编辑框2);
+    透明标签3->setBuddy(编辑框3);
+    // The labels end in a colon and space out 密码: the plain words instead.
+    // (A combo box is named by its current item and labelled by its buddy.)
+    编辑框1->setAccessibleName("服务器");
+    编辑框2->setAccessibleName("用户名");
+    编辑框3->setAccessibleName("密码");
+    超级列表框1->setAccessibleName("数据库列表");
+    图片框1->setAccessibleName("Quillstep");
+    编辑框5->setAccessibleName("SQL脚本文件");
+    编辑框5->setAccessibleDescription("请将SQL脚本用鼠标拖入此处");
+    编辑框4->setAccessibleName("执行输出");
+    状态条1->setAccessibleName("状态栏");
+    // The buttons are named by their captions.
 }
 
 void MainWindow::chainTabStops() {

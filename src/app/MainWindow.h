@@ -144,6 +144,7 @@ private:
     void onScriptFilesDropped(const QString& files);
     void wireStats();
     void placeCentred();
+    void nameForScreenReaders();
     void onMainWindowCreated();
     // A message box with everything a status part has to tell.
     void tellStatus(int part);
