@@ -4,6 +4,11 @@
 #include <QPainter>
 #include <QPainterPath>
 
+// The resources of a static library are registered by hand.
+static void registerIcons() {
+    Q_INIT_RESOURCE(Icons);
+}
+
 namespace quill {
 
 QPixmap bannerPicture() {
@@ -80,6 +85,14 @@ QImage pointingHandImage() {
 
 QCursor pointingHandCursor() {
     return QCursor(QPixmap::fromImage(pointingHandImage()), kHandHotSpotX, kHandHotSpotY);
+}
+
+QIcon programIcon() {
+    registerIcons();
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/icons/%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 }  // namespace quill

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 
@@ -16,5 +17,8 @@ QImage pointingHandImage();
 constexpr int kHandHotSpotX = 12;
 constexpr int kHandHotSpotY = 5;
 QCursor pointingHandCursor();
+
+// The program's icon, as installed in the icon theme, in every size drawn.
+QIcon programIcon();
 
 }  // namespace quill

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -68,6 +69,7 @@ MainWindow::MainWindow(const WindowServices& services) : services_(services) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
+    nameForScreenReaders();
     chainTabStops();
     setPointers();
     wireHandlers();
@@ -174,6 +176,26 @@ void MainWindow::createControls() {
     拖放对象1->setObjectName("拖放对象1");
 }
 
+void MainWindow::nameForScreenReaders() {
+    // Each box is announced by its own label, not by the group box's title.
+    透明标签1->setBuddy(编辑框1);
+    透明标签4->setBuddy(组合框1);
+    透明标签2->setBuddy(编辑框2);
+    透明标签3->setBuddy(编辑框3);
+    // The labels end in a colon and space out 密码: the plain words instead.
+    // (A combo box is named by its current item and labelled by its buddy.)
+    编辑框1->setAccessibleName("服务器");
+    编辑框2->setAccessibleName("用户名");
+    编辑框3->setAccessibleName("密码");
+    超级列表框1->setAccessibleName("数据库列表");
+    图片框1->setAccessibleName("Quillstep");
+    编辑框5->setAccessibleName("SQL脚本文件");
+    编辑框5->setAccessibleDescription("请将SQL脚本用鼠标拖入此处");
+    编辑框4->setAccessibleName("执行输出");
+    状态条1->setAccessibleName("状态栏");
+    // The buttons are named by their captions.
+}
+
 void MainWindow::chainTabStops() {
     QWidget* const chain[] = {组合框1, 按钮1, 按钮2, 超级列表框1, 按钮5, 按钮3, 编辑框5, 按钮4};
     for (size_t i = 1; i < std::size(chain); ++i)
@@ -195,9 +217,12 @@ void MainWindow::setPointers() {
 
 void MainWindow::wireHandlers() {
     // Start-up, help, authentication mode, the database list's menu.
-    connect(组合框1, &QComboBox::activated, this, &MainWindow::onAuthModeSelected);
+    // Choosing the item that is already selected changes nothing: a typed
+    // login stays as it is.
+    connect(组合框1, &QComboBox::currentIndexChanged, this, &MainWindow::onAuthModeSelected);
     connect(按钮5, &QPushButton::clicked, this, &MainWindow::onHelpClicked);
     超级列表框1->viewport()->installEventFilter(this);
+    connect(状态条1, &PartStatusBar::moreRequested, this, &MainWindow::tellStatus);
     wireDatabase();
     wireScripts();
     wireStats();
@@ -230,7 +255,7 @@ void MainWindow::onScriptFilesDropped(const QString& files) {
 void MainWindow::wireStats() {
     statsFlows_ =
         std::make_unique<StatsFlows>(*this, services_.state, services_.boxes, services_.opener,
-                                     外部数据库2, stats::ReportFolders::ofThisProgram());
+                                     外部数据库2, services_.reportFolders);
     StatsFlows* flows = statsFlows_.get();
     connect(tableTotalsAction, &QAction::triggered, this,
             [flows] { flows->onTableTotalsClicked(); });
@@ -292,6 +317,18 @@ void MainWindow::onAuthModeSelected() {
 
 void MainWindow::onHelpClicked() {
     quill::onHelpClicked(services_.boxes);
+}
+
+void MainWindow::bringToFront() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    // A question the window is waiting on stays in front of it.
+    if (QWidget* box = QApplication::activeModalWidget(); box && box != this) {
+        box->raise();
+        box->activateWindow();
+    }
 }
 
 void MainWindow::onDatabaseListRightClick() {
@@ -387,7 +424,25 @@ void MainWindow::setStatus(int part, const QString& text) {
 }
 
 void MainWindow::setStatusToolTip(int part, const QString& tip) {
-    状态条1->setPartToolTip(part, tip);
+    const QString reason = serverMessage(tip).trimmed();
+    状态条1->setPartDetail(part, reason);
+    // A failure's reason is told at once, not left for the pointer to find;
+    // after the handler that reported it has finished.
+    if (!reason.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, part] { tellStatus(part); }, Qt::QueuedConnection);
+}
+
+void MainWindow::tellStatus(int part) {
+    const QString text = 状态条1->partText(part);
+    const QString reason = 状态条1->partDetail(part);
+    if (reason.isEmpty()) {
+        if (!text.isEmpty())
+            services_.boxes.show(text, "提示！", mb::IconInformation);
+        return;
+    }
+    services_.boxes.show(text.contains(reason) ? text : text + "\r\n" + reason, "错误：",
+                         mb::IconError);
 }
 
 void MainWindow::clearList() {

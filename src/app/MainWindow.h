@@ -45,6 +45,8 @@ struct WindowServices {
     // Gives the window its skin at creation and takes it off at destruction;
     // without one the window keeps the platform look.
     skin::SkinEngine* skin = nullptr;
+    // Where the table report goes.
+    stats::ReportFolders reportFolders = stats::ReportFolders::ofThisProgram();
 };
 
 // The main window: every control under its own name, the popup menu, and
@@ -70,6 +72,10 @@ public:
     void onAuthModeSelected();
     void onHelpClicked();
     void onDatabaseListRightClick();
+
+    // Shows the window, restored and in front of the others, with a box it
+    // has open in front of it: another start asked for it.
+    void bringToFront();
 
     // Form
     using QWidget::isEnabled;
@@ -138,7 +144,10 @@ private:
     void onScriptFilesDropped(const QString& files);
     void wireStats();
     void placeCentred();
+    void nameForScreenReaders();
     void onMainWindowCreated();
+    // A message box with everything a status part has to tell.
+    void tellStatus(int part);
 
     WindowServices services_;
     // After the connections: it waits for its deletion workers as it goes.

@@ -1,5 +1,7 @@
 #include "app/PartStatusBar.h"
 
+#include <QMouseEvent>
+
 namespace quill {
 
 PartStatusBar::PartStatusBar(QWidget* parent) : QStatusBar(parent) {
@@ -11,32 +13,75 @@ PartStatusBar::PartStatusBar(QWidget* parent) : QStatusBar(parent) {
         label->setIndent(3);
         label->setTextFormat(Qt::PlainText);
         label->setGeometry(kEdges[i], 0, kEdges[i + 1] - kEdges[i], kHeight);
-        parts_[i] = label;
+        label->installEventFilter(this);
+        parts_[i].label = label;
     }
 }
 
 QLabel* PartStatusBar::part(int index) const {
-    return index >= 0 && index < int(parts_.size()) ? parts_[index] : nullptr;
+    return index >= 0 && index < int(parts_.size()) ? parts_[index].label : nullptr;
 }
 
 QString PartStatusBar::partText(int index) const {
-    QLabel* label = part(index);
-    return label ? label->text() : QString();
+    return part(index) ? parts_[index].text : QString();
 }
 
 void PartStatusBar::setPartText(int index, const QString& text) {
-    if (QLabel* label = part(index))
-        label->setText(text);
+    if (!part(index))
+        return;
+    parts_[index].text = text;
+    present(index);
 }
 
-QString PartStatusBar::partToolTip(int index) const {
-    QLabel* label = part(index);
-    return label ? label->toolTip() : QString();
+QString PartStatusBar::partDetail(int index) const {
+    return part(index) ? parts_[index].detail : QString();
 }
 
-void PartStatusBar::setPartToolTip(int index, const QString& tip) {
-    if (QLabel* label = part(index))
-        label->setToolTip(tip);
+void PartStatusBar::setPartDetail(int index, const QString& detail) {
+    if (!part(index))
+        return;
+    parts_[index].detail = detail;
+    present(index);
+}
+
+bool PartStatusBar::hasMore(int index) const {
+    return part(index) && (parts_[index].cut || !parts_[index].detail.isEmpty());
+}
+
+void PartStatusBar::present(int index) {
+    Part& p = parts_[index];
+    // Only what lies inside the bar can be read; the second part runs past it.
+    const int visible = std::min(p.label->width(), width() - p.label->x());
+    const QMargins m = p.label->contentsMargins();
+    const int room = visible - m.left() - m.right() - p.label->indent();
+    // The text is a single line on screen; its line breaks, if any, show in full elsewhere.
+    const QString line = QString(p.text).replace('\r', "").replace('\n', ' ');
+    const QString shown = p.label->fontMetrics().elidedText(line, Qt::ElideRight, room);
+    p.cut = shown != line;
+    p.label->setText(shown);
+
+    QString full = p.text;
+    if (!p.detail.isEmpty() && !p.text.contains(p.detail))
+        full += (full.isEmpty() ? "" : "\n") + p.detail;
+    p.label->setToolTip(hasMore(index) ? full : QString());
+    p.label->setAccessibleName(p.text);
+    p.label->setAccessibleDescription(p.detail);
+}
+
+void PartStatusBar::resizeEvent(QResizeEvent* event) {
+    QStatusBar::resizeEvent(event);
+    for (int i = 0; i < int(parts_.size()); ++i)
+        present(i);
+}
+
+bool PartStatusBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (int i = 0; i < int(parts_.size()); ++i)
+            if (watched == parts_[i].label && hasMore(i))
+                emit moreRequested(i);
+    }
+    return QStatusBar::eventFilter(watched, event);
 }
 
 }  // namespace quill

@@ -9,6 +9,11 @@ namespace quill {
 // A status bar of two parts at fixed pixel spans, 0..235 and 235..605; the
 // second may run past the window's right edge. No size grip. The parts are
 // placed by hand: QStatusBar's own layout would pad and squeeze them.
+//
+// A part shows as much of its text as fits in the part's visible width and
+// ends it with "…" when cut. A part may also carry a detail: the reason
+// behind its text. Both reach the tooltip and screen readers in full, and a
+// click on a part with more to tell than it shows emits moreRequested.
 class PartStatusBar : public QStatusBar {
     Q_OBJECT
 public:
@@ -19,13 +24,30 @@ public:
 
     QString partText(int part) const;
     void setPartText(int part, const QString& text);
-    QString partToolTip(int part) const;
-    void setPartToolTip(int part, const QString& tip);
+    QString partDetail(int part) const;
+    void setPartDetail(int part, const QString& detail);
+    // True when the part shows less than its text, or has a detail.
+    bool hasMore(int part) const;
     // The label showing a part, or nullptr for an index out of range.
     QLabel* part(int index) const;
 
+signals:
+    void moreRequested(int part);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    std::array<QLabel*, 2> parts_{};
+    struct Part {
+        QLabel* label = nullptr;
+        QString text;
+        QString detail;
+        bool cut = false;
+    };
+    void present(int index);
+
+    std::array<Part, 2> parts_{};
 };
 
 }  // namespace quill

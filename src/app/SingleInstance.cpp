@@ -20,8 +20,12 @@ QString lockPath(const QString& name) {
 
 }  // namespace
 
+QString instanceMarkPath(const QString& name) {
+    return lockPath(name.isEmpty() ? QString("Quillstep") : name);
+}
+
 bool isAnotherInstanceRunning(const QString& name) {
-    const QByteArray path = lockPath(name.isEmpty() ? QString("Quillstep") : name).toLocal8Bit();
+    const QByteArray path = instanceMarkPath(name).toLocal8Bit();
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;

@@ -14,4 +14,8 @@ namespace quill {
 // An empty name stands for "Quillstep".
 bool isAnotherInstanceRunning(const QString& name);
 
+// The mark's file for a name (empty: "Quillstep"); the running instance's
+// channel (InstanceChannel.h) is named after it.
+QString instanceMarkPath(const QString& name);
+
 }  // namespace quill

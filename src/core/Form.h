@@ -54,6 +54,9 @@ public:
     // Status bar 状态条1: part 0 connection and list, part 1 everything else.
     virtual QString status(int part) const = 0;
     virtual void setStatus(int part, const QString& text) = 0;
+    // The reason behind a failure that a part reports, such as the driver's
+    // message (empty: none). The window tells it to the user, and keeps it
+    // with the part.
     virtual void setStatusToolTip(int part, const QString& tip) = 0;
 
     // Database list 超级列表框1 (column 0 "序号", column 1 "数据库名称").

@@ -189,11 +189,14 @@ void DatabaseFlows::deleteSelectedDatabase() {
         auto lock = lockDatabase();
         ODBCDB::RecordSetHandle h = db_.OpenTable(statement);
         // The server may refuse (a database in use, missing rights): say so.
-        const QString status = db_.StatementExecuted()
-                                   ? QString(kDropExecuted)
-                                   : kDropFailed + serverMessage(db_.LastError());
+        const bool executed = db_.StatementExecuted();
+        const QString reason = executed ? QString() : serverMessage(db_.LastError());
+        const QString status = executed ? QString(kDropExecuted) : kDropFailed + reason;
         db_.CloseTable(h);
-        onForm([status](Form& f) { f.setStatus(1, status); });
+        onForm([status, reason](Form& f) {
+            f.setStatus(1, status);
+            f.setStatusToolTip(1, reason);
+        });
     }
     loadDatabaseList();
 }

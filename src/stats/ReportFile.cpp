@@ -24,15 +24,21 @@ WrittenReport replaceFile(const QString& folder, const QByteArray& bytes) {
 }  // namespace
 
 ReportFolders ReportFolders::ofThisProgram() {
-    return {QCoreApplication::applicationDirPath(),
+    return {QCoreApplication::applicationDirPath(), ofInstalledProgram().documents};
+}
+
+ReportFolders ReportFolders::ofInstalledProgram() {
+    return {{},
             QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
                 .filePath("Quillstep")};
 }
 
 WrittenReport writeReport(const ReportFolders& folders, const QByteArray& bytes) {
-    WrittenReport r = replaceFile(folders.program, bytes);
-    if (r.ok() || folders.documents.isEmpty())
-        return r;
+    if (!folders.program.isEmpty()) {
+        WrittenReport r = replaceFile(folders.program, bytes);
+        if (r.ok() || folders.documents.isEmpty())
+            return r;
+    }
     return replaceFile(folders.documents, bytes);
 }
 

@@ -241,15 +241,34 @@ TEST_F(MainWindowTest, StatusBarHasTwoFixedPartsAndNoGrip) {
 
     window->setStatus(0, "已连接");
     window->setStatus(1, "Microsoft SQL Server 2008 R2");
-    window->setStatusToolTip(1, "full version text");
     window->setStatus(2, "nowhere");
     EXPECT_EQ(window->status(0), "已连接");
     EXPECT_EQ(bar->part(1)->text(), "Microsoft SQL Server 2008 R2");
-    EXPECT_EQ(bar->part(1)->toolTip(), "full version text");
     EXPECT_EQ(window->status(2), "");
     // Status texts are never markup.
     window->setStatus(0, "<b>x</b>");
     EXPECT_EQ(bar->part(0)->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MainWindowTest, ALongStatusStopsAtTheWindowEdgeAndAClickShowsItWhole) {
+    window->show();
+    const QString path = "SQL文件：/home/operator/脚本/" + QString(60, 'x') + ".sql";
+    window->setStatus(1, path);
+    QLabel* part = window->状态条1->part(1);
+    EXPECT_EQ(window->status(1), path);
+    EXPECT_TRUE(part->text().endsWith("…")) << part->text().toStdString();
+    EXPECT_LE(part->fontMetrics().horizontalAdvance(part->text()), window->width() - part->x());
+    EXPECT_EQ(part->toolTip(), path);
+    QTest::mouseClick(part, Qt::LeftButton);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, path);
+
+    // A text that fits shows whole and has nothing more to tell.
+    window->setStatus(1, "删除命令已执行");
+    EXPECT_EQ(part->text(), "删除命令已执行");
+    EXPECT_EQ(part->toolTip(), "");
+    QTest::mouseClick(part, Qt::LeftButton);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(MainWindowTest, TabReachesExactlyTheTabStopsInReadingOrder) {
@@ -363,6 +382,22 @@ TEST_F(MainWindowTest, AuthModeComboSwitchesTheLoginBoxes) {
     EXPECT_FALSE(window->编辑框2->isEnabled());
     EXPECT_FALSE(window->编辑框3->isEnabled());
     EXPECT_EQ(window->编辑框3->text(), "kept");
+}
+
+TEST_F(MainWindowTest, ChoosingTheSelectedAuthenticationAgainKeepsATypedLogin) {
+    window->show();
+    window->组合框1->setFocus();
+    QTest::keyClick(window->组合框1, Qt::Key_Down);
+    window->编辑框2->setText("sa");
+    // Through the drop-down list, as the user does: the same item once more.
+    window->组合框1->showPopup();
+    QAbstractItemView* list = window->组合框1->view();
+    ASSERT_TRUE(test::waitUntil([&] { return list->isVisible(); }));
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return !list->isVisible(); }));
+    EXPECT_EQ(window->组合框1->currentIndex(), 1);
+    EXPECT_EQ(window->编辑框2->text(), "sa");
+    EXPECT_TRUE(window->编辑框2->isEnabled());
 }
 
 TEST_F(MainWindowTest, HelpButtonShowsTheHelpBox) {

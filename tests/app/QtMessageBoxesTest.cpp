@@ -5,9 +5,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <functional>
 
 #include "app/QtMessageBoxes.h"
+#include "app/Startup.h"
 
 using namespace quill;
 
@@ -123,4 +125,25 @@ TEST(QtMessageBoxes, TaskModalIsAddedUnlessSystemModalIsAsked) {
         box->accept();
     });
     EXPECT_TRUE(onTop);
+}
+
+TEST(QtMessageBoxes, ButtonsSpeakChineseWithQtsOwnTranslations) {
+    QTranslator* chinese = installQtChinese(*qApp);
+    ASSERT_NE(chinese, nullptr) << "Qt's translations (qt6-translations-l10n) are not installed";
+    auto texts = [](unsigned flags) {
+        QStringList seen;
+        showAndAct("?", flags, [&](QMessageBox* box) {
+            for (QAbstractButton* b : box->buttons())
+                seen << b->text();
+            box->buttons().front()->click();
+        });
+        seen.sort();
+        return seen;
+    };
+    const QStringList okCancel = texts(mb::OkCancel);
+    const QStringList yesNo = texts(mb::YesNo);
+    QCoreApplication::removeTranslator(chinese);
+    EXPECT_EQ(okCancel, (QStringList{"取消", "确定"}));
+    // Yes and No keep their keyboard mnemonics.
+    EXPECT_EQ(yesNo, (QStringList{"否(&N)", "是(&Y)"}));
 }

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "app/InstanceChannel.h"
 #include "app/SingleInstance.h"
 #include "support/Paths.h"
 #include "support/Wait.h"
@@ -51,9 +52,11 @@ protected:
 
 }  // namespace
 
-TEST_F(SingleInstance, SecondStartEndsAtOnceAndANewStartRunsAfterAKill) {
+TEST_F(SingleInstance, SecondStartShowsTheFirstAndEndsAndANewStartRunsAfterAKill) {
     auto first = start();
     ASSERT_TRUE(test::waitUntil([&] { return markHeld(lockFile()); }, 10000));
+    // The running window answers a later start once it has come to the front.
+    ASSERT_TRUE(test::waitUntil([] { return askRunningInstanceToShow("", 500); }, 10000));
 
     QElapsedTimer clock;
     clock.start();
@@ -62,11 +65,14 @@ TEST_F(SingleInstance, SecondStartEndsAtOnceAndANewStartRunsAfterAKill) {
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(second->readAllStandardError(), "");
     EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_TRUE(askRunningInstanceToShow(""));
 
     first->kill();  // SIGKILL: no chance to clean up
     ASSERT_TRUE(first->waitForFinished(5000));
     EXPECT_FALSE(markHeld(lockFile()));
+    EXPECT_FALSE(askRunningInstanceToShow("", 1000));
 
     auto third = start();
     ASSERT_TRUE(test::waitUntil([&] { return markHeld(lockFile()); }, 10000));

@@ -57,6 +57,17 @@ TEST_F(ReportFileTest, AnUnwritableProgramFolderSendsItToTheDocumentsFolder) {
     EXPECT_FALSE(QFile::exists("/proc/test.txt"));
 }
 
+TEST_F(ReportFileTest, AnInstalledProgramWritesOnlyToTheDocumentsFolder) {
+    // Even where the working folder (an installed program's /usr/bin) would take it.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(program());
+    const WrittenReport r = writeReport({{}, documents()}, "report\r\n");
+    QDir::setCurrent(before);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.path, QDir(documents()).filePath("test.txt"));
+    EXPECT_TRUE(QDir(program()).isEmpty());
+}
+
 TEST_F(ReportFileTest, NoFolderTakingTheFileIsAnErrorNamingTheLastTried) {
     const WrittenReport r = writeReport({"/proc", "/proc/no-such/Quillstep"}, "report\r\n");
     EXPECT_FALSE(r.ok());

@@ -56,16 +56,18 @@ bool isSqlcmdName(const std::string& name) {
     return ::strcasecmp(name.c_str(), "sqlcmd") == 0;
 }
 
-// "sqlcmd" is Microsoft's client when one is on the PATH, else ours, which
-// lives beside the interpreter.
+// "sqlcmd" is Microsoft's client when one is on the PATH, else ours: beside
+// the interpreter in the build tree, in the programs' folder once installed.
 std::string resolve(const std::string& name) {
     if (name.find('/') != std::string::npos)
         return isExecutableFile(name) ? name : std::string();
     std::string found = findOnPath(isSqlcmdName(name) ? "sqlcmd" : name);
     if (found.empty() && isSqlcmdName(name)) {
-        std::string ours = ownDirectory() + "/quill-sqlcmd";
-        if (isExecutableFile(ours))
-            found = ours;
+        const std::string own = ownDirectory();
+        for (const std::string& ours :
+             {own + "/quill-sqlcmd", own + "/" QUILL_BIN_FROM_CMD "/quill-sqlcmd"})
+            if (isExecutableFile(ours))
+                return ours;
     }
     return found;
 }
