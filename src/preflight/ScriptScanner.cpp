@@ -162,7 +162,11 @@ std::string commandName(const Command& c) {
 class Scan {
 public:
     Scan(ByteSource& source, const ScanOptions& options)
-        : source_(source), options_(options), raw_(kChunk, '\0') {}
+        // A small script needs no megabyte; a multiple of four keeps code
+        // units whole in every block.
+        : source_(source),
+          options_(options),
+          raw_(std::min<std::uint64_t>(kChunk, (source.size() + 4) & ~std::uint64_t(3)), '\0') {}
 
     ScriptFacts run();
 
@@ -201,6 +205,9 @@ private:
     char lastChar_ = 0;
     bool nonAscii_ = false;
     bool sawSetvar_ = false;
+    // Whether the callbacks hear of this reading: not while guessing the
+    // code page, since a guess may start over.
+    bool live_ = true;
 };
 
 void Scan::reset(bool variablesOnly) {
@@ -336,12 +343,13 @@ void Scan::endBatch(bool always) {
         return;
     }
     if (variablesOnly_) {
-        for (const auto& [name, line] : batch.undefined) {
+        for (const auto& reference : batch.undefined) {
+            const std::string name = lowerCase(reference.first);
             const bool known =
                 std::any_of(facts_.undefinedVariables.begin(), facts_.undefinedVariables.end(),
-                            [&](const auto& u) { return lowerCase(u.first) == lowerCase(name); });
+                            [&](const auto& u) { return lowerCase(u.first) == name; });
             if (!known)
-                facts_.undefinedVariables.emplace_back(name, line);
+                facts_.undefinedVariables.push_back(reference);
         }
         splitter_->clearBatch();
         return;
@@ -359,7 +367,7 @@ void Scan::endBatch(bool always) {
             facts_.databaseFiles.push_back(std::move(f));
         }
     }
-    if (options_.onBatch)
+    if (live_ && options_.onBatch)
         options_.onBatch(number, batch.startLine());
     splitter_->clearBatch();
 }
@@ -378,7 +386,7 @@ bool Scan::onCommand(const Command& c) {
         }
         return c.kind != Kind::Exit && c.kind != Kind::Quit;
     }
-    if (options_.onCommand)
+    if (live_ && options_.onCommand)
         options_.onCommand(c);
     if (c.kind == Kind::Go) {
         endBatch(false);
@@ -611,23 +619,25 @@ ScriptFacts Scan::run() {
         else if (head[0] == 0 && head[1] != 0)
             codePage = 1201;
     }
-    if (codePage != 0 || looksLikeBom(head, headSize)) {
+    auto readWith = [&](int codePage) {
         Decoder decoder(codePage == 65001 ? 0 : codePage);
         const End end = pass(decoder, 0, codePage);
         settle(decoder, codePage);
-        if (end == End::Done || end == End::Stopped) {
+        if (end == End::Done || end == End::Stopped || end == End::Failed)
             finish();
+        if (end == End::Done || end == End::Stopped) {
             scanVariables();
             if (facts_.encoding == TextEncoding::CodePage)
                 facts_.sample = sampleLine(facts_.codePage);
-        } else if (end == End::Failed) {
-            finish();
         }
         return facts_;
-    }
+    };
+    if (codePage != 0 || looksLikeBom(head, headSize))
+        return readWith(codePage);
 
     // No byte-order mark and no code page given: UTF-8 if it is valid,
     // else the Chinese code pages, else ask.
+    live_ = !options_.onCommand && !options_.onBatch;
     Decoder utf8;
     End end = pass(utf8, 0, 0);
     settle(utf8, 0);
@@ -661,6 +671,13 @@ ScriptFacts Scan::run() {
             }
         }
         checkPrivateUse_ = false;
+    }
+    if (!live_ && (end == End::Done || end == End::Stopped)) {
+        // Once more, in the code page found, for the callbacks.
+        live_ = true;
+        const int found = facts_.codePage;
+        reset(false);
+        return readWith(found);
     }
     finish();
     if (end == End::Done || end == End::Stopped) {

@@ -250,6 +250,18 @@ TEST(ScriptScanner, FindsTheSourceServersDataFilePaths) {
     }
 }
 
+TEST(ScriptScanner, CallbacksHearOnlyTheReadingThatCounts) {
+    // Valid UTF-8 up to the GBK text: the guess of GBK starts over.
+    const std::string bytes = "SELECT N'\xC3\xA9'\nGO\n" + encodeAs("SELECT N'中文'\nGO\n", "GBK");
+    MemorySource source(bytes);
+    std::vector<long> numbers;
+    ScanOptions options;
+    options.onBatch = [&](long number, long) { numbers.push_back(number); };
+    const ScriptFacts f = scanScript(source, options);
+    EXPECT_EQ(f.codePage, 936);
+    EXPECT_EQ(numbers, (std::vector<long>{1, 2}));
+}
+
 TEST(ScriptScanner, StopsWhenCancelled) {
     std::atomic<bool> cancel{true};
     MemorySource source("SELECT 1\nGO\n");
