@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "Encode.h"
+#include "preflight/PreflightQuestions.h"
 #include "preflight/PreflightTexts.h"
+#include "support/TestServices.h"
 
 using namespace quill::preflight;
 
@@ -13,11 +15,31 @@ ScriptFacts scan(const std::string& bytes) {
 }
 
 TEST(PreflightTexts, TheResumeOfferReadsAsSpecified) {
-    const QStringList options = resumeOptions({401, 1604});
-    EXPECT_EQ(options.value(kResumeContinue), "从第 401 批继续（第 1604 行）");
-    EXPECT_EQ(options.value(kResumeFromStart), "从头执行");
+    quill::test::ScriptedChoices choices;
+    choices.setNextAnswer(0);
+    choices.setNextAnswer(1);
+    choices.setNextAnswer(-1);
+    EXPECT_EQ(askResume(choices, {401, 1604}), ResumeAnswer::Continue);
+    EXPECT_EQ(askResume(choices, {401, 1604}), ResumeAnswer::FromStart);
+    EXPECT_EQ(askResume(choices, {401, 1604}), ResumeAnswer::Dismissed);
+    ASSERT_EQ(choices.asked.size(), 3u);
+    EXPECT_EQ(choices.asked[0].options, QStringList({"从第 401 批继续（第 1604 行）", "从头执行"}));
     // The batch in flight is named: it may have been partly applied.
-    EXPECT_TRUE(resumeQuestion({401, 1604}).contains("第 401 批"));
+    EXPECT_TRUE(choices.asked[0].text.contains("第 401 批"));
+}
+
+TEST(PreflightTexts, TheCodePageIsOneOfTheOfferedAndDismissingRunsNothing) {
+    const ScriptFacts facts = scan(quill::test::encodeAs("SELECT N'臺北'\n", "BIG5"));
+    ASSERT_TRUE(facts.needsCodePage);
+    quill::test::ScriptedChoices choices;
+    const int big5Index = int(offeredCodePages().indexOf(950));
+    ASSERT_GE(big5Index, 0);
+    choices.setNextAnswer(big5Index);
+    choices.setNextAnswer(-1);
+    EXPECT_EQ(askCodePage(choices, "/x/台北.sql", facts), 950);
+    EXPECT_EQ(askCodePage(choices, "/x/台北.sql", facts), std::nullopt);
+    EXPECT_TRUE(choices.asked[0].text.contains("台北.sql"));
+    EXPECT_TRUE(choices.asked[0].options.contains(codePageLabel(936)));
 }
 
 TEST(PreflightTexts, TheReportIsAFewLinesThatNameWhatWillGoWrong) {
