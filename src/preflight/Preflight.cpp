@@ -7,13 +7,10 @@
 namespace quill::preflight {
 
 Preflight::Preflight(ResumeStore store, QObject* parent)
-    : QObject(parent), store_(std::move(store)) {
-    pool_.setMaxThreadCount(1);
-}
+    : QObject(parent), store_(std::move(store)) {}
 
 Preflight::~Preflight() {
-    cancel();
-    pool_.waitForDone();
+    stopWorker();
 }
 
 void Preflight::cancel() {
@@ -24,12 +21,18 @@ void Preflight::cancel() {
     running_ = false;
 }
 
-void Preflight::start(const QString& path, int codePage) {
+void Preflight::stopWorker() {
     cancel();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void Preflight::start(const QString& path, int codePage) {
+    stopWorker();
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     running_ = true;
     const quint64 generation = generation_;
-    pool_.start([this, path, codePage, generation, store = store_, cancel = cancel_] {
+    worker_ = std::thread([this, path, codePage, generation, store = store_, cancel = cancel_] {
         PreflightResult result;
         result.path = path;
         result.codePageAsked = codePage;

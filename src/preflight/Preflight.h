@@ -2,10 +2,10 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "preflight/ResumeStore.h"
 #include "preflight/ScriptKey.h"
@@ -30,7 +30,8 @@ class Preflight : public QObject {
     Q_OBJECT
 public:
     explicit Preflight(ResumeStore store = ResumeStore(), QObject* parent = nullptr);
-    // Cancels and waits for the worker, which stops within one block read.
+    // Cancels and waits for the worker, which stops within one block read
+    // (as does an earlier drop's worker when a new one starts).
     ~Preflight() override;
 
     // codePage: the user's choice after a scan that needed one; 0 to decide.
@@ -42,8 +43,10 @@ signals:
     void finished(const quill::preflight::PreflightResult& result);
 
 private:
+    void stopWorker();
+
     ResumeStore store_;
-    QThreadPool pool_;
+    std::thread worker_;
     std::shared_ptr<std::atomic<bool>> cancel_;
     quint64 generation_ = 0;
     bool running_ = false;
