@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <cerrno>
 #include <cstring>
 
 #include "Decoder.h"
@@ -29,6 +30,22 @@ QString bytes(quint64 n) {
         ++unit;
     }
     return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+QString systemError(int error) {
+    switch (error) {
+        case ENOENT:
+            return QStringLiteral("文件不存在");
+        case EISDIR:
+            return QStringLiteral("这是一个文件夹");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("没有权限");
+        case ENOSPC:
+            return QStringLiteral("磁盘已满");
+        default:
+            return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 QString u8(const std::string& s) {
@@ -110,8 +127,7 @@ QString preflightReport(const ScriptFacts& f, ScriptClient client) {
     if (f.cancelled)
         return {};
     if (f.readError)
-        return QStringLiteral("脚本检查：无法读取脚本（%1）。")
-                   .arg(QString::fromLocal8Bit(std::strerror(f.readError))) +
+        return QStringLiteral("脚本检查：无法读取脚本（%1）。").arg(systemError(f.readError)) +
                kEol;
 
     QString r = QStringLiteral("脚本检查：%1").arg(bytes(f.size));
@@ -147,12 +163,14 @@ QString preflightReport(const ScriptFacts& f, ScriptClient client) {
         r += QStringLiteral("第 %1 行的 exit/quit 之后的内容不会执行。").arg(number(f.stopLine)) +
              kEol;
 
+    if (f.syntaxError)
+        r += QStringLiteral("注意：第 %1 行 sqlcmd 语法错误（%2），%3。")
+                 .arg(number(f.syntaxError->line), u8(f.syntaxError->near),
+                      client == ScriptClient::QuillSqlcmd
+                          ? QStringLiteral("quill-sqlcmd 不会执行此脚本")
+                          : QStringLiteral("sqlcmd 会在此处停止")) +
+             kEol;
     if (client == ScriptClient::QuillSqlcmd) {
-        if (f.syntaxError)
-            r += QStringLiteral(
-                     "注意：第 %1 行 sqlcmd 语法错误（%2），quill-sqlcmd 不会执行此脚本。")
-                     .arg(number(f.syntaxError->line), u8(f.syntaxError->near)) +
-                 kEol;
         for (const CommandUse& c : f.commands)
             if (c.refused)
                 r += QStringLiteral("注意：quill-sqlcmd 不支持第 %1 行的 %2，不会执行此脚本。")
@@ -259,11 +277,9 @@ QString remainderFailure(const Remainder& r) {
         case Remainder::Outcome::Unreadable:
             if (r.errorNumber == 0)
                 return QStringLiteral("无法读取或解码脚本，请重新拖入脚本查看检查结果。");
-            return QStringLiteral("无法读取脚本（%1）。")
-                .arg(QString::fromLocal8Bit(std::strerror(r.errorNumber)));
+            return QStringLiteral("无法读取脚本（%1）。").arg(systemError(r.errorNumber));
         case Remainder::Outcome::WriteFailed:
-            return QStringLiteral("无法写入剩余部分的脚本（%1）。")
-                .arg(QString::fromLocal8Bit(std::strerror(r.errorNumber)));
+            return QStringLiteral("无法写入剩余部分的脚本（%1）。").arg(systemError(r.errorNumber));
     }
     return {};
 }

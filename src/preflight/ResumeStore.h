@@ -35,6 +35,11 @@ public:
     // there. Empty, with *error set, when the folder cannot be written.
     QString beginRun(const ScriptKey& key, const ResumePoint& from, QString* error = nullptr);
 
+    // Before a run by a client that keeps no journal (Microsoft's sqlcmd):
+    // how far it gets cannot be known, so nothing may be offered after it,
+    // not even the start of an earlier break, which it may have passed.
+    void beginUntrackedRun(const ScriptKey& key) const { forget(key); }
+
     // What a run of this very script left when it broke off past its first
     // batch. A record of another version of the file (any part of the key
     // differs) is forgotten.

@@ -89,6 +89,13 @@ TEST_F(ResumeStoreTest, ABrokenRunIsOfferedAfterARestartUntilItFinishes) {
     EXPECT_FALSE(QFile::exists(journal));
 }
 
+TEST_F(ResumeStoreTest, ARunWithoutAJournalLeavesNothingToOffer) {
+    clientWrites(ResumeStore().beginRun(key(), {1, 1}), {401, 1604});
+    // Microsoft's sqlcmd goes on from batch 401 and breaks somewhere after.
+    ResumeStore().beginUntrackedRun(key());
+    EXPECT_FALSE(ResumeStore().lookup(key()));
+}
+
 TEST_F(ResumeStoreTest, AChangedFileIsOfferedNothing) {
     const std::string original = std::string(3 << 20, 'x') + "\nGO\n";
     struct Change {
