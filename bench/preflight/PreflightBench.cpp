@@ -153,10 +153,11 @@ int main(int argc, char** argv) {
         for (bool cold : {true, false}) {
             const Measure m = scanInChild(path, cold);
             std::printf(
-                "  %-8s %-4s %6.2f s  %5.2fx target  peak RSS %4ld MB  "
+                "  %-8s %-4s %6.2f s (CPU %5.2f s)  %5.2fx target  peak RSS %4ld MB  "
                 "(%ld batches, %ld lines, -f %d, %zu data-file paths)\n",
-                encoding, cold ? "cold" : "warm", m.seconds, target / m.seconds, m.peakKb / 1024,
-                m.facts.batches, m.facts.lines, m.facts.codePage, m.facts.databaseFiles.size());
+                encoding, cold ? "cold" : "warm", m.seconds, m.cpuSeconds, target / m.seconds,
+                m.peakKb / 1024, m.facts.batches, m.facts.lines, m.facts.codePage,
+                m.facts.databaseFiles.size());
         }
         if (!std::getenv("QUILL_BENCH_KEEP"))
             ::unlink(path.c_str());
