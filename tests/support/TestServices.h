@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "core/Choices.h"
 #include "core/FileOpener.h"
 #include "core/MessageBoxes.h"
 
@@ -31,6 +32,32 @@ public:
     }
 
     std::vector<Shown> shown;
+
+private:
+    std::deque<int> answers_;
+};
+
+// Answers questions from a queue (the first option when the queue is
+// empty) and records every question asked.
+class ScriptedChoices : public Choices {
+public:
+    struct Asked {
+        QString caption;
+        QString text;
+        QStringList options;
+    };
+
+    void setNextAnswer(int index) { answers_.push_back(index); }
+    int choose(const QString& caption, const QString& text, const QStringList& options) override {
+        asked.push_back({caption, text, options});
+        if (answers_.empty())
+            return 0;
+        int a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+
+    std::vector<Asked> asked;
 
 private:
     std::deque<int> answers_;

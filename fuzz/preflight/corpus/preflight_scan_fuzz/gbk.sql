@@ -1,0 +1,2 @@
+INSERT [¶©µ¥] VALUES (N'±±¾©')
+GO

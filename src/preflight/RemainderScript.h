@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+namespace quill::preflight {
+
+// What is left of a script from one batch on, for a client that cannot be
+// told where to start (Microsoft's sqlcmd has no such option).
+//
+// The remainder is the script's own bytes: its byte-order mark if it has
+// one, then the :setvar and :on error lines that stand above the start
+// (each as written, in file order) and a GO line, then everything from the
+// start line to the end. Nothing is decoded and encoded again, so the data cannot change
+// on the way and the client reads the remainder with the same -f code page
+// as the whole script.
+struct Remainder {
+    enum class Outcome {
+        Written,
+        NothingLeft,  // the script has no batch `nextBatch`: it ran to its end
+        Mismatch,     // batch `nextBatch` does not start at `nextLine`: another file
+        Includes,     // the script includes files with :r; only quill-sqlcmd can resume it
+        Unreadable,   // the script cannot be read or decoded (errorNumber: errno, if any)
+        WriteFailed   // the remainder could not be written (errorNumber: errno)
+    };
+    Outcome outcome = Outcome::Unreadable;
+    int errorNumber = 0;
+    long preambleLines = 0;  // lines written above the start line
+    // Line r of the remainder, past the preamble, is line r + lineShift of
+    // the script: what a server message's line must be moved by.
+    long lineShift = 0;
+};
+
+// Writes the remainder of `script` from batch `nextBatch`, which starts on
+// `nextLine`, to `out` (replaced). codePage: the one the script is read with
+// (0: decide as the pre-flight does).
+Remainder writeRemainderScript(const std::string& script, long long nextBatch, long long nextLine,
+                               int codePage, const std::string& out);
+
+}  // namespace quill::preflight
