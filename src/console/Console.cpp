@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -78,27 +80,65 @@ bool drainStatus(int fd, StatusLines& lines, const Console::StatusHandler& handl
     }
 }
 
+// How long output may still come after the interpreter has died (from what
+// it ran, which is being killed); then the output counts as ended.
+constexpr auto kOutputAfterDeath = std::chrono::milliseconds(1000);
+
 void* readerThread(void* param) {
     std::unique_ptr<ReaderContext> context(static_cast<ReaderContext*>(param));
     ConsoleInstance& console = *context->instance;
     const Console::Handlers& handlers = context->handlers;
     std::vector<char> buffer(Console::kChunkSize);
     StatusLines lines;
+    // The process group of the program the interpreter runs now, as its
+    // records tell: if the interpreter dies, the program's group goes too.
+    pid_t programGroup = 0;
+    const Console::StatusHandler onRecord = [&](const console::StatusRecord& record) {
+        if (record.tag == "started" && record.numbers.size() == 1)
+            programGroup = pid_t(record.numbers[0]);
+        else if (record.tag == "exited" || record.tag == "signalled" || record.tag == "unstarted")
+            programGroup = 0;
+        if (handlers.status)
+            handlers.status(record);
+    };
     int statusFd = console.statusRead;  // -1 once the channel has ended
+    int exitFd = console.interpreterExit;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     bool ended = false;
     for (;;) {
-        pollfd fds[3] = {
-            {console.stdoutRead, POLLIN, 0}, {console.stopEvent, POLLIN, 0}, {statusFd, POLLIN, 0}};
-        if (::poll(fds, statusFd >= 0 ? 3 : 2, -1) < 0) {
+        int timeoutMs = -1;
+        if (deadline)
+            timeoutMs =
+                int(std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               *deadline - std::chrono::steady_clock::now())
+                                               .count()));
+        pollfd fds[4] = {{console.stdoutRead, POLLIN, 0},
+                         {console.stopEvent, POLLIN, 0},
+                         {statusFd, POLLIN, 0},
+                         {exitFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 4, timeoutMs);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
         if (fds[1].revents != 0)
             break;
+        if (ready == 0) {
+            // The interpreter is gone and so, by now, should be its output.
+            if (statusFd >= 0)
+                drainStatus(statusFd, lines, onRecord);
+            ended = true;
+            break;
+        }
+        if (fds[3].revents != 0) {
+            exitFd = -1;
+            if (programGroup > 0)
+                ::kill(-programGroup, SIGKILL);
+            deadline = std::chrono::steady_clock::now() + kOutputAfterDeath;
+        }
         if (fds[0].revents == 0) {
-            if (statusFd >= 0 && fds[2].revents != 0 &&
-                !drainStatus(statusFd, lines, handlers.status))
+            if (statusFd >= 0 && fds[2].revents != 0 && !drainStatus(statusFd, lines, onRecord))
                 statusFd = -1;
             continue;
         }
@@ -107,7 +147,7 @@ void* readerThread(void* param) {
             continue;
         // A record written before these bytes is in the channel by now: it
         // goes first. (One written just after them may go first too.)
-        if (statusFd >= 0 && !drainStatus(statusFd, lines, handlers.status))
+        if (statusFd >= 0 && !drainStatus(statusFd, lines, onRecord))
             statusFd = -1;
         if (n <= 0) {
             ended = true;
@@ -211,6 +251,7 @@ ConsoleInstance::~ConsoleInstance() {
     closeFd(stdoutWrite);
     closeFd(statusRead);
     closeFd(statusWrite);
+    closeFd(interpreterExit);
     closeFd(stopEvent);
 }
 
@@ -259,6 +300,7 @@ void Console::startConsole(Handlers handlers) {
     closeFd(console->statusWrite);
     if (console->processId == 0)
         return;
+    console->interpreterExit = int(::syscall(SYS_pidfd_open, console->processId, 0));
 
     auto* context = new ReaderContext{console, std::move(handlers)};
     if (!startThread(readerThread, context, false, nullptr))

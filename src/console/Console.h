@@ -22,8 +22,9 @@ struct ConsoleInstance {
     int statusRead = -1;   // the status channel, read by the reader thread
     int statusWrite = -1;  // the interpreter's console::kStatusFd; closed here once it runs
     pid_t processId = 0;
-    int stopEvent = -1;       // eventfd that wakes the reader when the console stops
-    QByteArray latestOutput;  // reader thread only
+    int interpreterExit = -1;  // pidfd, readable once the interpreter has ended
+    int stopEvent = -1;        // eventfd that wakes the reader when the console stops
+    QByteArray latestOutput;   // reader thread only
 
     ConsoleInstance() = default;
     ConsoleInstance(const ConsoleInstance&) = delete;
@@ -50,10 +51,11 @@ public:
     using StatusHandler = std::function<void(const console::StatusRecord& record)>;
     struct Handlers {
         OutputHandler output;
-        StatusHandler status;         // may be empty
-        std::function<void()> ended;  // may be empty: the output has ended by itself (the
-                                      // interpreter and its programs are gone); after
-                                      // everything else, at most once
+        StatusHandler status;  // may be empty
+        // May be empty. The output has ended by itself: the interpreter and
+        // its programs are gone (when the interpreter dies, the program it
+        // ran is killed). Runs after everything else, at most once.
+        std::function<void()> ended;
     };
     static constexpr int kChunkSize = 260;
     // How long stopConsole waits for the interpreter to end its program and

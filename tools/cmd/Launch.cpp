@@ -198,11 +198,14 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 // Waits until the program has ended, without collecting it: while it is
 // unreaped its id cannot be reused, so the handlers may still signal it.
-// Then forgets it and collects it. Returns its wait status.
+// What it left running in its group goes with it (nothing else would end
+// it, and it would hold the console's output open). Then forgets the
+// program and collects it. Returns its wait status.
 int waitForProgram(pid_t pid) {
     siginfo_t info{};
     while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
     }
+    ::kill(-pid, SIGKILL);
     const sigset_t handled = consoleSignals();
     sigset_t previous;
     ::sigprocmask(SIG_BLOCK, &handled, &previous);

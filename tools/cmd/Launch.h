@@ -19,10 +19,11 @@ void endRunningProgram();
 
 // Runs one command (program and arguments, as split from the line) and
 // waits for it to end. The program leads a process group of its own and
-// dies with the interpreter; its output goes where the interpreter's goes;
-// its input is empty. Problems are printed as one line of text. On the
-// status channel the command yields "started" and then "exited" or
-// "signalled", or "unstarted".
+// dies with the interpreter; what it leaves running in that group is ended
+// with it. Its output goes where the interpreter's goes; its input is
+// empty. Problems are printed as one line of text. On the status channel
+// the command yields "started" and then "exited" or "signalled", or
+// "unstarted".
 void runCommand(std::vector<std::string> args);
 
 // Writes all of text to standard output.
