@@ -2,9 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <strings.h>
 #include <sys/prctl.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,39 +22,44 @@ extern char** environ;
 namespace quill::cmd {
 namespace {
 
-// The running program's process id, which is also its process group's;
-// 0 while none runs. Read by the signal handlers.
-volatile sig_atomic_t g_program = 0;
+// The signals through which the console reaches the program, and SIGCHLD,
+// arrive here instead of at handlers: they are blocked for the interpreter's
+// life, so none is lost between a fork and the wait that follows it.
+int g_signals = -1;
 int g_statusFd = -1;
 
 void report(std::string_view tag, const std::vector<long long>& numbers = {}) {
     console::StatusWriter(g_statusFd).write(tag, numbers);
 }
 
-// The signals through which the console reaches the program.
-sigset_t consoleSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : {console::kInterruptSignal, console::kKillProgramSignal, SIGTERM, SIGHUP})
-        sigaddset(&set, s);
-    return set;
+// Kills what the program left of its group, then collects the program.
+// The program must have ended, or be about to: its id, which names the
+// group, stays its own until it is collected.
+int collect(pid_t program) {
+    ::kill(-program, SIGKILL);
+    int status = 0;
+    while (::waitpid(program, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
-void onInterrupt(int) {
-    const pid_t program = g_program;
-    if (program > 0)
-        ::kill(-program, SIGINT);
-}
-
-void onKillProgram(int) {
-    const pid_t program = g_program;
-    if (program > 0)
-        ::kill(-program, SIGKILL);
-}
-
-void onTerminate(int signal) {
-    endRunningProgram();
-    ::_exit(128 + signal);
+// Acts on the signals that have arrived; program is the running one, or 0.
+void takeSignals(pid_t program) {
+    signalfd_siginfo info;
+    while (::read(g_signals, &info, sizeof info) == sizeof info) {
+        const int signal = int(info.ssi_signo);
+        if (signal == console::kInterruptSignal && program > 0) {
+            ::kill(-program, SIGINT);
+        } else if (signal == console::kKillProgramSignal && program > 0) {
+            ::kill(-program, SIGKILL);
+        } else if (signal == SIGTERM || signal == SIGHUP) {
+            if (program > 0) {
+                ::kill(-program, SIGKILL);
+                collect(program);
+            }
+            std::_Exit(128 + signal);
+        }
+    }
 }
 
 bool isExecutableFile(const std::string& path) {
@@ -196,25 +203,24 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     ::_exit(127);
 }
 
-// Waits until the program has ended, without collecting it: while it is
-// unreaped its id cannot be reused, so the handlers may still signal it.
-// What it left running in its group goes with it (nothing else would end
-// it, and it would hold the console's output open). Then forgets the
-// program and collects it. Returns its wait status.
+// Waits until the program has ended, passing the console's signals on to
+// its group meanwhile, and collects it. Returns its wait status.
 int waitForProgram(pid_t pid) {
-    siginfo_t info{};
-    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    for (;;) {
+        // Ended? It stays uncollected, so its id cannot go to another process.
+        siginfo_t info{};
+        if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid)
+            return collect(pid);
+        if (g_signals < 0) {  // no signal channel: wait, unreachable
+            while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+            }
+            continue;
+        }
+        pollfd fd{g_signals, POLLIN, 0};
+        if (::poll(&fd, 1, -1) > 0)
+            takeSignals(pid);
     }
-    ::kill(-pid, SIGKILL);
-    const sigset_t handled = consoleSignals();
-    sigset_t previous;
-    ::sigprocmask(SIG_BLOCK, &handled, &previous);
-    g_program = 0;
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
 }
 
 }  // namespace
@@ -229,28 +235,21 @@ void setStatusFd(int fd) {
     g_statusFd = fd;
 }
 
-void installSignalHandlers() {
-    struct sigaction action {};
-    action.sa_mask = consoleSignals();
-    action.sa_flags = SA_RESTART;
-    action.sa_handler = onInterrupt;
-    ::sigaction(console::kInterruptSignal, &action, nullptr);
-    action.sa_handler = onKillProgram;
-    ::sigaction(console::kKillProgramSignal, &action, nullptr);
-    action.sa_handler = onTerminate;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
+void setUpSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {console::kInterruptSignal, console::kKillProgramSignal, SIGTERM, SIGHUP, SIGCHLD})
+        sigaddset(&set, s);
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    g_signals = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
-void endRunningProgram() {
-    const int savedErrno = errno;
-    const pid_t program = g_program;
-    if (program > 0) {
-        ::kill(-program, SIGKILL);
-        while (::waitpid(program, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-    errno = savedErrno;
+int signalFd() {
+    return g_signals;
+}
+
+void takeIdleSignals() {
+    takeSignals(0);
 }
 
 void print(const std::string& text) {
@@ -303,19 +302,12 @@ void runCommand(std::vector<std::string> args) {
         return;
     }
     const pid_t interpreter = ::getpid();
-    // The handlers learn of the program before any signal can reach them.
-    const sigset_t handled = consoleSignals();
-    sigset_t previous;
-    ::sigprocmask(SIG_BLOCK, &handled, &previous);
     const pid_t pid = ::fork();
     if (pid == 0)
         execProgram(program.c_str(), argv.data(), envp.data(), interpreter, execError[1]);
     const int forkError = errno;
-    if (pid > 0) {
-        ::setpgid(pid, pid);  // also here, so the group exists before the handlers use it
-        g_program = pid;
-    }
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (pid > 0)
+        ::setpgid(pid, pid);  // also here, so that the group exists before a signal needs it
     ::close(execError[1]);
     if (pid < 0) {
         ::close(execError[0]);

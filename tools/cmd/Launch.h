@@ -9,13 +9,15 @@ namespace quill::cmd {
 // now on (-1: nowhere). Programs receive it as the status channel.
 void setStatusFd(int fd);
 
-// Lets the console reach the running program through the interpreter's
-// signals (console/ConsoleProtocol.h). Call before the first command.
-void installSignalHandlers();
-
-// Kills the running program's process group, if a program runs, and waits
-// for the program. Safe in a signal handler.
-void endRunningProgram();
+// Blocks the signals through which the console reaches the running program
+// (console/ConsoleProtocol.h) and takes them on a descriptor instead. Call
+// before the first command.
+void setUpSignals();
+// Readable when such a signal has arrived.
+int signalFd();
+// Acts on the signals that arrived while no program runs: SIGTERM and
+// SIGHUP end the interpreter, the others have nothing to reach.
+void takeIdleSignals();
 
 // Runs one command (program and arguments, as split from the line) and
 // waits for it to end. The program leads a process group of its own and

@@ -7,6 +7,7 @@
 //   quill-cmd [--die-with=<pid>] [--status-fd=<fd>]
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -26,7 +27,7 @@ namespace {
 
 // --die-with=<pid>: end together with that process (the program whose
 // console this is), even when it is killed outright. The signal is SIGTERM,
-// whose handler takes the running program's process group along.
+// on which the running program's process group goes first.
 void dieWith(const char* arg) {
     pid_t parent = pid_t(std::atol(arg));
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -57,7 +58,7 @@ void runLine(std::string line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    cmd::installSignalHandlers();
+    cmd::setUpSignals();
     for (int i = 1; i < argc; ++i) {
         if (startsWith(argv[i], "--die-with="))
             dieWith(argv[i] + std::strlen("--die-with="));
@@ -72,6 +73,13 @@ int main(int argc, char** argv) {
     std::string pending;
     char buffer[4096];
     for (;;) {
+        pollfd fds[2] = {{0, POLLIN, 0}, {cmd::signalFd(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents != 0)
+            cmd::takeIdleSignals();
+        if (fds[0].revents == 0)
+            continue;
         ssize_t n = ::read(0, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
