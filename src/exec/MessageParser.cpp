@@ -67,7 +67,7 @@ void MessageParser::feed(QStringView text, std::vector<ScriptMessage>& out) {
     for (qsizetype end; (end = text.indexOf(u'\n', start)) >= 0; start = end + 1) {
         QStringView line = text.sliced(start, end - start);
         if (!partial_.isEmpty()) {
-            partial_ += line.first(std::min(line.size(), kMaxLine));
+            partial_ += line.first(std::min(line.size(), kMaxLine - partial_.size()));
             takeLine(partial_, out);
             if (!partial_.trimmed().isEmpty())
                 lastLine_ = partial_;
@@ -75,15 +75,15 @@ void MessageParser::feed(QStringView text, std::vector<ScriptMessage>& out) {
             last = {};
             continue;
         }
+        line = line.first(std::min(line.size(), kMaxLine));
         takeLine(line, out);
         if (!line.trimmed().isEmpty())
             last = line;
     }
     if (!last.isEmpty())
-        lastLine_ = last.first(std::min(last.size(), kMaxLine)).toString();
+        lastLine_ = last.toString();
     const QStringView rest = text.sliced(start);
-    if (partial_.size() < kMaxLine)
-        partial_ += rest.first(std::min(rest.size(), kMaxLine - partial_.size()));
+    partial_ += rest.first(std::min(rest.size(), kMaxLine - partial_.size()));
 }
 
 void MessageParser::finish(std::vector<ScriptMessage>& out) {

@@ -41,7 +41,8 @@ using ScriptMessage = std::variant<ServerError, ClientError>;
 bool isLoginFailure(const ScriptMessage& message);
 
 // Finds the errors in a client's output, read as one stream of text (line
-// breaks "\n"), however it was cut. Messages of severity 10 and below,
+// breaks "\n"), however it was cut. Only the first 4,096 characters of a
+// line are looked at. Messages of severity 10 and below,
 // warnings and every other line are not errors.
 class MessageParser {
 public:
@@ -56,7 +57,7 @@ public:
 private:
     void takeLine(QStringView line, std::vector<ScriptMessage>& out);
 
-    QString partial_;  // an unfinished line, cut at kMaxLine characters
+    QString partial_;  // an unfinished line; lines are cut at 4,096 characters
     bool awaitingText_ = false;
     ServerError header_;  // valid while awaitingText_
     QString lastLine_;

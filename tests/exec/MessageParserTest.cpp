@@ -90,6 +90,10 @@ TEST(MessageParser, KeepsTheLastLineThatIsNotBlank) {
     EXPECT_EQ(last, "second");
     parse({QString(10000, 'x') + "\n"}, &last);
     EXPECT_EQ(last.size(), 4096);
+    // A long line is cut the same wherever the stream was cut.
+    EXPECT_EQ(parse({"Sqlcmd: Error: " + QString(3000, 'x'), QString(3000, 'y') + "\n"}, &last),
+              parse({"Sqlcmd: Error: " + QString(3000, 'x') + QString(3000, 'y') + "\n"}));
+    EXPECT_EQ(last, "Sqlcmd: Error: " + QString(3000, 'x') + QString(1081, 'y'));
 }
 
 TEST(MessageParser, KnowsARefusedLogin) {
