@@ -65,8 +65,7 @@ QString sizeText(qint64 bytes) {
 }
 
 QString readyStatus(const QString& fileName, qint64 bytes) {
-    return QStringLiteral("SQL脚本已就绪：%1（%2），点击“执行SQL脚本”开始执行。")
-        .arg(fileName, sizeText(bytes));
+    return QStringLiteral("SQL脚本已就绪：%1（%2）").arg(fileName, sizeText(bytes));
 }
 
 RunReport reportRun(const RunOutcome& o) {

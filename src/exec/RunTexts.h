@@ -8,7 +8,8 @@ struct RunOutcome;
 
 // Every text the script run shows: the log box, status panel 1, 按钮4's
 // caption and the stop question. Texts with "\r\n" are for the log box and
-// message boxes.
+// message boxes. Panel 1 shows about 25 characters; a longer status leads
+// with what matters and has the whole text as its tooltip.
 
 inline constexpr char kLogBanner[] = " -------------Quillrun-------------- \r\n\r\n";
 inline constexpr char kCompletionLine[] = "\r\n处理完成，根据返回信息查看。";
@@ -18,8 +19,7 @@ inline constexpr char kScriptFinished[] = "SQL文件执行完毕，请在Managem
 inline constexpr char kConnectFirst[] = "请先连接数据库后再进行操作。";
 inline constexpr char kLineBreakInCommand[] = "SQL脚本路径、用户名或密码中含有换行符，无法执行。";
 inline constexpr char kConsoleGone[] = "命令解释器未运行，请重新拖入SQL脚本后再执行。";
-inline constexpr char kDropDuringRun[] =
-    "SQL脚本正在执行中，请先停止执行或等待执行完毕，再拖入新的脚本。";
+inline constexpr char kDropDuringRun[] = "脚本正在执行，请先停止或等待执行完毕再拖入。";
 
 inline constexpr char kRunButton[] = "执行SQL脚本";
 inline constexpr char kStopButton[] = "停止执行";

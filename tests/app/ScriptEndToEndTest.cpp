@@ -19,6 +19,7 @@
 
 #include "app/MainWindow.h"
 #include "console/Console.h"
+#include "exec/RunTexts.h"
 #include "support/Paths.h"
 #include "support/StandinServer.h"
 #include "support/TestServices.h"
@@ -172,14 +173,13 @@ TEST_F(ScriptEndToEnd, StopEndsTheRunAtTheBatchUnderWayAndADropWaits) {
     ASSERT_TRUE(waitUntil([&] { return server->logEvents("batch").size() >= 100; }, 30000));
 
     dropOnPathBox(writeScript("next.sql", "PRINT 1\n"));
-    EXPECT_EQ(window->status(1), "SQL脚本正在执行中，请先停止执行或等待执行完毕，再拖入新的脚本。");
+    EXPECT_EQ(window->status(1), QString::fromUtf8(exec::kDropDuringRun));
     EXPECT_EQ(window->text(Control::编辑框5), script);
 
     window->按钮4->click();  // the box is answered OK
     const qsizetype atStop = server->logEvents("batch").size();
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text,
-              "确认要停止执行SQL脚本？\r\n正在执行的批次将被取消，已经执行完的批次不会撤销。");
+    EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(exec::kStopQuestion));
     ASSERT_TRUE(runEnded());
     EXPECT_TRUE(window->status(1).startsWith("已停止执行")) << window->status(1).toStdString();
     // The client's connection is closed, with at most the batch in flight after the stop.

@@ -13,6 +13,7 @@
 
 #include "app/MainWindow.h"
 #include "console/Console.h"
+#include "exec/RunTexts.h"
 #include "support/Paths.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
@@ -211,7 +212,7 @@ TEST_F(ScriptWindowTest, ADropDuringARunIsRefusedAndClosingTheWindowEndsTheClien
 
     const pid_t interpreter = console.interpreterPid();
     drop(window->编辑框5, *files({makeScript("next.sql")}));
-    EXPECT_EQ(window->status(1), "SQL脚本正在执行中，请先停止执行或等待执行完毕，再拖入新的脚本。");
+    EXPECT_EQ(window->status(1), QString::fromUtf8(exec::kDropDuringRun));
     EXPECT_EQ(window->text(Control::编辑框5), script);
     EXPECT_EQ(console.interpreterPid(), interpreter);
     EXPECT_EQ(window->按钮4->text(), "停止执行");
