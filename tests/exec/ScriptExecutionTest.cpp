@@ -249,36 +249,6 @@ TEST_F(ScriptExecutionTest, RunsOnTheConnectedServerAndSaysWhenTheScriptIsReadyA
         << form.text(Control::编辑框4).toStdString();
 }
 
-TEST_F(ScriptExecutionTest, TheStatusTellsHowTheClientEnded) {
-    struct Case {
-        const char* name;
-        QByteArray script;  // what the double does
-        QString status;     // what the status starts with
-    };
-    const Case cases[] = {
-        {"three errors",
-         "for line in 12 15 40; do\n"
-         "  echo \"Msg 208, Level 16, State 1, Server S, Line $line\"\n"
-         "  echo \"Invalid object name 'nosuch'.\"\ndone\n",
-         "执行完毕，但有 3 个错误。第一个（第 12 行）：Invalid object name 'nosuch'."},
-        {"login refused",
-         "echo \"Sqlcmd: Error: FreeTDS DB-Library : Login failed for user 'sa'.\"\nexit 1\n",
-         "登录失败，脚本没有执行：FreeTDS DB-Library : Login failed for user 'sa'."},
-        {"failure status", "exit 3\n", "sqlcmd 出错退出（退出码 3）"},
-        {"killed", "kill -9 $$\n", "执行中断：sqlcmd 被信号 9（SIGKILL）结束"},
-    };
-    startWithDouble(makeScript("s.sql"));
-    for (const Case& c : cases) {
-        makeScript("s.sql", c.script);
-        execution.executeScript();
-        ASSERT_TRUE(idle()) << c.name;
-        EXPECT_TRUE(form.status(1).startsWith(c.status))
-            << c.name << ": " << form.status(1).toStdString();
-        EXPECT_FALSE(form.text(Control::编辑框4).endsWith(kCompletionLog)) << c.name;
-        EXPECT_TRUE(form.isEnabled(Control::按钮4));
-    }
-}
-
 TEST_F(ScriptExecutionTest, WhenTheInterpreterDiesMidRunTheRunBreaksOff) {
     startWithDouble(makeScript("s.sql", "echo started; sleep 60\n"));
     execution.executeScript();
