@@ -32,9 +32,9 @@ void report(std::string_view tag, const std::vector<long long>& numbers = {}) {
     console::StatusWriter(g_statusFd).write(tag, numbers);
 }
 
-// Kills what the program left of its group, then collects the program.
-// The program must have ended, or be about to: its id, which names the
-// group, stays its own until it is collected.
+// Kills the program's group (all of it, or what the program left running)
+// and collects the program, whose id names the group and stays its own
+// until then.
 int collect(pid_t program) {
     ::kill(-program, SIGKILL);
     int status = 0;
@@ -53,10 +53,8 @@ void takeSignals(pid_t program) {
         } else if (signal == console::kKillProgramSignal && program > 0) {
             ::kill(-program, SIGKILL);
         } else if (signal == SIGTERM || signal == SIGHUP) {
-            if (program > 0) {
-                ::kill(-program, SIGKILL);
-                collect(program);
-            }
+            if (program > 0)
+                collect(program);  // killed there
             std::_Exit(128 + signal);
         }
     }
