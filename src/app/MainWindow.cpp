@@ -240,16 +240,19 @@ void MainWindow::wireDatabase() {
 }
 
 void MainWindow::wireScripts() {
-    scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console);
-    connect(按钮4, &QPushButton::clicked, scriptExecution_.get(),
-            &exec::ScriptExecution::executeScript);
+    scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console,
+                                                               services_.state, services_.boxes);
+    exec::ScriptExecution* execution = scriptExecution_.get();
+    connect(按钮4, &QPushButton::clicked, execution, &exec::ScriptExecution::executeScript);
+    // After the disconnect's own handler, which disables 按钮4.
+    connect(按钮2, &QPushButton::clicked, execution, &exec::ScriptExecution::afterDisconnect);
     connect(拖放对象1, &DropTarget::filesDropped, this, &MainWindow::onScriptFilesDropped);
 }
 
 void MainWindow::onScriptFilesDropped(const QString& files) {
-    quill::onScriptFilesDropped(*this, services_.state, files, [this] {
-        services_.console.startConsole(scriptExecution_->outputHandler());
-    });
+    quill::onScriptFilesDropped(
+        *this, services_.state, files, scriptExecution_->runUnderWay(),
+        [this] { services_.console.startConsole(scriptExecution_->consoleHandlers()); });
 }
 
 void MainWindow::wireStats() {
@@ -288,7 +291,9 @@ bool MainWindow::onMainWindowCloseQuery() {
 
 void MainWindow::onMainWindowDestroy() {
     // Releases what the flows hold open across events, in order: the
-    // connection, the console, the skin. The skin component stays loaded.
+    // connection, the console (with the client it runs, which must not go on
+    // sending the script once the window is gone), the skin. The skin
+    // component stays loaded.
     databaseFlows_->closeDatabase();
     services_.console.stopConsole();
     if (services_.skin)
@@ -393,6 +398,8 @@ QString MainWindow::text(Control c) const {
         return 编辑框4->toPlainText();
     if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
         return edit->text();
+    if (auto* button = qobject_cast<QPushButton*>(control(c)))
+        return button->text();
     return {};
 }
 
@@ -401,6 +408,8 @@ void MainWindow::setText(Control c, const QString& text) {
         编辑框4->setPlainText(text);
     else if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
         edit->setText(text);
+    else if (auto* button = qobject_cast<QPushButton*>(control(c)))
+        button->setText(text);
 }
 
 int MainWindow::authIndex() const {

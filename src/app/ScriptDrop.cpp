@@ -1,8 +1,9 @@
 #include "app/ScriptDrop.h"
 
+#include "exec/RunTexts.h"
+
 namespace quill {
 
-const char* const kConnectFirst = "请先连接数据库后再进行操作。";
 const char* const kDropSqlFile = "请拖入*.sql文件";
 const char* const kScriptFilePrefix = "SQL文件：";
 
@@ -29,9 +30,13 @@ QString droppedFilesText(const QStringList& paths) {
 }
 
 void onScriptFilesDropped(Form& form, const ProgramState& state, const QString& files,
-                          const std::function<void()>& startConsole) {
+                          bool runUnderWay, const std::function<void()>& startConsole) {
+    if (runUnderWay) {
+        form.setStatus(1, QString::fromUtf8(exec::kDropDuringRun));
+        return;
+    }
     if (state.connected() != 1) {
-        form.setStatus(1, QString::fromUtf8(kConnectFirst));
+        form.setStatus(1, QString::fromUtf8(exec::kConnectFirst));
         return;
     }
     if (!endsWithSql(files)) {

@@ -9,7 +9,7 @@
 
 namespace quill {
 
-extern const char* const kConnectFirst;
+// (Not connected, and a run under way: exec::kConnectFirst, exec::kDropDuringRun.)
 extern const char* const kDropSqlFile;
 extern const char* const kScriptFilePrefix;
 
@@ -17,10 +17,11 @@ extern const char* const kScriptFilePrefix;
 // followed by "\r\n".
 QString droppedFilesText(const QStringList& paths);
 
-// 拖放对象1 received files: while connected and when the text ends in
-// ".sql" (any letter case), it becomes the script path and a console is
-// started for it; otherwise only the status says why not.
+// 拖放对象1 received files: while connected, no run is under way and the
+// text ends in ".sql" (any letter case), it becomes the script path and a
+// console is started for it; otherwise only the status says why not. A run
+// under way goes on: a new console would leave its client running unseen.
 void onScriptFilesDropped(Form& form, const ProgramState& state, const QString& files,
-                          const std::function<void()>& startConsole);
+                          bool runUnderWay, const std::function<void()>& startConsole);
 
 }  // namespace quill

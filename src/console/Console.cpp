@@ -1,4 +1,5 @@
 #include "console/Console.h"
+#include "console/ConsoleProtocol.h"
 #include "console/StartThread.h"
 
 #include <errno.h>
@@ -7,11 +8,16 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 extern char** environ;
@@ -28,31 +34,131 @@ void closeFd(int& fd) {
 
 struct ReaderContext {
     std::shared_ptr<ConsoleInstance> instance;
-    Console::OutputHandler handler;
+    Console::Handlers handlers;
 };
+
+// Cuts the status channel's bytes into records. A line too long to be a
+// record is skipped whole.
+class StatusLines {
+public:
+    void take(const char* data, std::size_t size, const Console::StatusHandler& handler) {
+        for (std::size_t i = 0; i < size; ++i) {
+            const char c = data[i];
+            if (c != '\n') {
+                if (line_.size() < console::kMaxRecord)
+                    line_ += c;
+                else
+                    overlong_ = true;
+                continue;
+            }
+            if (!overlong_ && handler)
+                if (std::optional<console::StatusRecord> record = console::parseStatusRecord(line_))
+                    handler(*record);
+            line_.clear();
+            overlong_ = false;
+        }
+    }
+
+private:
+    std::string line_;
+    bool overlong_ = false;
+};
+
+// Hands on every record the channel holds now. False once the channel has
+// ended.
+bool drainStatus(int fd, StatusLines& lines, const Console::StatusHandler& handler) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            lines.take(buffer, std::size_t(n), handler);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && errno == EAGAIN;
+    }
+}
+
+// How long output may still come after the interpreter has died (from what
+// it ran, which is being killed); then the output counts as ended.
+constexpr auto kOutputAfterDeath = std::chrono::milliseconds(1000);
 
 void* readerThread(void* param) {
     std::unique_ptr<ReaderContext> context(static_cast<ReaderContext*>(param));
     ConsoleInstance& console = *context->instance;
+    const Console::Handlers& handlers = context->handlers;
     std::vector<char> buffer(Console::kChunkSize);
+    StatusLines lines;
+    // The process group of the program the interpreter runs now, as its
+    // records tell: if the interpreter dies, the program's group goes too.
+    pid_t programGroup = 0;
+    const Console::StatusHandler onRecord = [&](const console::StatusRecord& record) {
+        if (record.tag == "started" && record.numbers.size() == 1)
+            programGroup = pid_t(record.numbers[0]);
+        else if (record.tag == "exited" || record.tag == "signalled" || record.tag == "unstarted")
+            programGroup = 0;
+        if (handlers.status)
+            handlers.status(record);
+    };
+    int statusFd = console.statusRead;  // -1 once the channel has ended
+    int exitFd = console.interpreterExit;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    bool ended = false;
     for (;;) {
-        pollfd fds[2] = {{console.stdoutRead, POLLIN, 0}, {console.stopEvent, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        int timeoutMs = -1;
+        if (deadline)
+            timeoutMs =
+                int(std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               *deadline - std::chrono::steady_clock::now())
+                                               .count()));
+        pollfd fds[4] = {{console.stdoutRead, POLLIN, 0},
+                         {console.stopEvent, POLLIN, 0},
+                         {statusFd, POLLIN, 0},
+                         {exitFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 4, timeoutMs);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
         if (fds[1].revents != 0)
             break;
+        if (ready == 0) {
+            // The interpreter is gone and so, by now, should be its output.
+            if (statusFd >= 0)
+                drainStatus(statusFd, lines, onRecord);
+            ended = true;
+            break;
+        }
+        if (fds[3].revents != 0) {
+            exitFd = -1;
+            if (programGroup > 0)
+                ::kill(-programGroup, SIGKILL);
+            deadline = std::chrono::steady_clock::now() + kOutputAfterDeath;
+        }
+        if (fds[0].revents == 0) {
+            if (statusFd >= 0 && fds[2].revents != 0 && !drainStatus(statusFd, lines, onRecord))
+                statusFd = -1;
+            continue;
+        }
         ssize_t n = ::read(console.stdoutRead, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        // A record written before these bytes is in the channel by now: it
+        // goes first. (One written just after them may go first too.)
+        if (statusFd >= 0 && !drainStatus(statusFd, lines, onRecord))
+            statusFd = -1;
+        if (n <= 0) {
+            ended = true;
             break;
+        }
         console.latestOutput =
             QByteArray(buffer.data(), qsizetype(::strnlen(buffer.data(), size_t(n))));
-        context->handler(console.latestOutput);
+        handlers.output(console.latestOutput);
     }
+    if (ended && handlers.ended)
+        handlers.ended();
     return nullptr;
 }
 
@@ -89,15 +195,16 @@ bool writeAll(int fd, const QByteArray& bytes) {
 }
 
 pid_t spawnInterpreter(const QByteArray& program, const QByteArray& workingDirectory, int stdinRead,
-                       int stdoutWrite) {
+                       int stdoutWrite, int statusWrite) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, stdinRead, 0);
     posix_spawn_file_actions_adddup2(&actions, stdoutWrite, 1);
     posix_spawn_file_actions_adddup2(&actions, stdoutWrite, 2);
+    posix_spawn_file_actions_adddup2(&actions, statusWrite, console::kStatusFd);
     // Nothing else of the program reaches the interpreter, even descriptors
     // some library opened without close-on-exec.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawn_file_actions_addclosefrom_np(&actions, console::kStatusFd + 1);
     if (!workingDirectory.isEmpty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.constData());
 
@@ -112,12 +219,27 @@ pid_t spawnInterpreter(const QByteArray& program, const QByteArray& workingDirec
 
     // The interpreter ends itself when this process ends.
     QByteArray dieWith = "--die-with=" + QByteArray::number(::getpid());
-    char* argv[] = {const_cast<char*>(program.constData()), dieWith.data(), nullptr};
+    QByteArray statusFd = console::kStatusFdOption + QByteArray::number(console::kStatusFd);
+    char* argv[] = {const_cast<char*>(program.constData()), dieWith.data(), statusFd.data(),
+                    nullptr};
     pid_t pid = 0;
     int rc = posix_spawn(&pid, program.constData(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : 0;
+}
+
+// Waits up to timeoutMs for a child to end, without collecting it.
+bool waitForExit(pid_t pid, int timeoutMs) {
+    const int pidFd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidFd < 0)
+        return false;
+    pollfd fd{pidFd, POLLIN, 0};
+    int rc;
+    while ((rc = ::poll(&fd, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    ::close(pidFd);
+    return rc > 0;
 }
 
 }  // namespace
@@ -127,6 +249,9 @@ ConsoleInstance::~ConsoleInstance() {
     closeFd(stdoutRead);
     closeFd(stdinWrite);
     closeFd(stdoutWrite);
+    closeFd(statusRead);
+    closeFd(statusWrite);
+    closeFd(interpreterExit);
     closeFd(stopEvent);
 }
 
@@ -138,10 +263,14 @@ Console::~Console() {
 }
 
 void Console::startConsole(OutputHandler handler) {
+    startConsole(Handlers{std::move(handler), {}, {}});
+}
+
+void Console::startConsole(Handlers handlers) {
     stopConsole();
 
     auto console = std::make_shared<ConsoleInstance>();
-    int in[2], out[2];
+    int in[2], out[2], status[2];
     if (::pipe2(in, O_CLOEXEC) != 0)
         return;
     console->stdinRead = in[0];
@@ -150,21 +279,30 @@ void Console::startConsole(OutputHandler handler) {
         return;
     console->stdoutRead = out[0];
     console->stdoutWrite = out[1];
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return;
+    console->statusRead = status[0];
+    console->statusWrite = status[1];
+    // The reader drains the channel without waiting; writers keep blocking
+    // writes, so that no record is lost.
+    ::fcntl(console->statusRead, F_SETFL, O_NONBLOCK);
     console->stopEvent = ::eventfd(0, EFD_CLOEXEC);
     if (console->stopEvent < 0)
         return;
 
     console->processId =
         spawnInterpreter(QFile::encodeName(interpreter_), QFile::encodeName(workingDirectory_),
-                         console->stdinRead, console->stdoutWrite);
+                         console->stdinRead, console->stdoutWrite, console->statusWrite);
     // The interpreter holds its own copies now; the reader sees end of file
     // once it and the programs it started are gone.
     closeFd(console->stdinRead);
     closeFd(console->stdoutWrite);
+    closeFd(console->statusWrite);
     if (console->processId == 0)
         return;
+    console->interpreterExit = int(::syscall(SYS_pidfd_open, console->processId, 0));
 
-    auto* context = new ReaderContext{console, std::move(handler)};
+    auto* context = new ReaderContext{console, std::move(handlers)};
     if (!startThread(readerThread, context, false, nullptr))
         delete context;
     instance_ = std::move(console);
@@ -176,18 +314,33 @@ bool Console::sendCommandLine(const QString& text) {
     return writeAll(instance_->stdinWrite, text.toUtf8() + "\r\n");
 }
 
+bool Console::interruptCommand() {
+    return instance_ && instance_->processId > 0 &&
+           ::kill(instance_->processId, console::kInterruptSignal) == 0;
+}
+
+bool Console::killCommand() {
+    return instance_ && instance_->processId > 0 &&
+           ::kill(instance_->processId, console::kKillProgramSignal) == 0;
+}
+
 void Console::stopConsole() {
     if (!instance_)
         return;
     std::shared_ptr<ConsoleInstance> console = std::move(instance_);
+    // The reader leaves first, so that a deliberate stop is not news.
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = ::write(console->stopEvent, &one, sizeof one);
     closeFd(console->stdinWrite);
     if (console->processId > 0) {
-        ::kill(console->processId, SIGKILL);
+        // The interpreter kills its program's process group and waits for
+        // the program before it ends: once it is gone, nothing it ran goes on.
+        ::kill(console->processId, SIGTERM);
+        if (!waitForExit(console->processId, kStopWaitMs))
+            ::kill(console->processId, SIGKILL);
         while (::waitpid(console->processId, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = ::write(console->stopEvent, &one, sizeof one);
 }
 
 pid_t Console::interpreterPid() const {

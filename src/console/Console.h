@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "console/StatusChannel.h"
+
 namespace quill {
 
 // One started interpreter: its pipe ends, its process, and the chunk its
@@ -17,9 +19,12 @@ struct ConsoleInstance {
     int stdoutRead = -1;   // read by the reader thread
     int stdinWrite = -1;   // written by sendCommandLine
     int stdoutWrite = -1;  // the interpreter's standard output and error; closed here once it runs
+    int statusRead = -1;   // the status channel, read by the reader thread
+    int statusWrite = -1;  // the interpreter's console::kStatusFd; closed here once it runs
     pid_t processId = 0;
-    int stopEvent = -1;       // eventfd that wakes the reader when the console stops
-    QByteArray latestOutput;  // reader thread only
+    int interpreterExit = -1;  // pidfd, readable once the interpreter has ended
+    int stopEvent = -1;        // eventfd that wakes the reader when the console stops
+    QByteArray latestOutput;   // reader thread only
 
     ConsoleInstance() = default;
     ConsoleInstance(const ConsoleInstance&) = delete;
@@ -30,17 +35,32 @@ struct ConsoleInstance {
 // Keeps one hidden, long-lived command interpreter. Lines written to it run
 // in order; everything it and its programs print comes back, in order, in
 // chunks of at most kChunkSize bytes, each handed at once to the handler on
-// the instance's reader thread.
+// the instance's reader thread. Beside the output runs the status channel
+// (console/StatusChannel.h), whose records reach their handler on the same
+// thread, in order with the output: a record written before some output
+// arrives before it.
 //
 // Use it from one thread that outlives the interpreter (the GUI thread):
-// the interpreter is killed when the thread that started it ends, so it
-// never outlives the program, not even a kill -9.
+// the interpreter, and the program it runs, are ended when the thread that
+// started them ends, so they never outlive the program, not even a kill -9.
 class Console {
 public:
     // Runs on the reader thread for every chunk. A chunk ends at its first
     // zero byte, if any.
     using OutputHandler = std::function<void(const QByteArray& latestOutput)>;
+    using StatusHandler = std::function<void(const console::StatusRecord& record)>;
+    struct Handlers {
+        OutputHandler output;
+        StatusHandler status;  // may be empty
+        // May be empty. The output has ended by itself: the interpreter and
+        // its programs are gone (when the interpreter dies, the program it
+        // ran is killed). Runs after everything else, at most once.
+        std::function<void()> ended;
+    };
     static constexpr int kChunkSize = 260;
+    // How long stopConsole waits for the interpreter to end its program and
+    // itself before it kills the interpreter outright.
+    static constexpr int kStopWaitMs = 2000;
 
     // interpreter: the program to run (quill-cmd); it starts in workingDirectory.
     Console(QString interpreter, QString workingDirectory);
@@ -50,16 +70,26 @@ public:
 
     // Starts a new interpreter with its reader. An earlier one is stopped
     // first, so only one instance ever delivers output. Failures are silent:
-    // the handler then never runs.
+    // the handlers then never run.
     void startConsole(OutputHandler handler);
+    void startConsole(Handlers handlers);
 
     // Writes text and a line break to the interpreter in one go. False when
     // there is no interpreter to take it (none started, or it has ended).
     bool sendCommandLine(const QString& text);
 
-    // Closes the pipes, kills the interpreter and lets the reader end without
-    // waiting for it. Programs the interpreter started keep running. A
-    // handler call already under way may still finish afterwards.
+    // A Ctrl+C for the program the interpreter runs, and for what that
+    // program started. False without an interpreter.
+    bool interruptCommand();
+    // Kills that program and what it started at once; the interpreter goes
+    // on to its next line. False without an interpreter.
+    bool killCommand();
+
+    // Ends the program the interpreter runs, with everything it started, and
+    // then the interpreter, and returns once they are gone (the interpreter
+    // is killed outright after kStopWaitMs). Closes the pipes and lets the
+    // reader end without waiting for it; a handler call already under way
+    // may still finish afterwards.
     void stopConsole();
 
     // The interpreter's process id; 0 when none was started.

@@ -41,7 +41,7 @@ class Form {
 public:
     virtual ~Form() = default;
 
-    // Edit boxes (编辑框1..5).
+    // Edit boxes (编辑框1..5) and button captions.
     virtual QString text(Control c) const = 0;
     virtual void setText(Control c, const QString& text) = 0;
 

@@ -103,6 +103,7 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes,
                 phase_ = Phase::Running;
                 break;
             case Pattern::Echo:
+                events.push_back({OutputEvent::Echo, {}});
                 break;
             case Pattern::BannerPhrase:
                 events.push_back({OutputEvent::Banner, {}});
@@ -127,6 +128,19 @@ void ConsoleOutputParser::feed(QByteArrayView chunk, const EchoedLines& echoes,
     if (phase_ != Phase::InBanner)
         emitText(QByteArrayView(text).sliced(done, hold - done), events);
     held_ = text.sliced(hold);
+}
+
+void ConsoleOutputParser::finish(std::vector<OutputEvent>& events) {
+    if (phase_ != Phase::InBanner)
+        emitText(std::exchange(held_, {}), events);
+    held_.clear();
+    const QString rest = QString::fromUtf8(std::exchange(partialCharacter_, {}));
+    if (rest.isEmpty())
+        return;
+    if (!events.empty() && events.back().kind == OutputEvent::Text)
+        events.back().text += rest;
+    else
+        events.push_back({OutputEvent::Text, rest});
 }
 
 // A character cut between two texts waits for its other bytes. Qt's own

@@ -8,7 +8,7 @@ namespace quill::exec {
 
 // What the console's output means for the window, in the order it arrived.
 struct OutputEvent {
-    enum Kind { Banner, Text, Completed };
+    enum Kind { Banner, Text, Echo, Completed };
     Kind kind;
     QString text;  // Text: output for the log, line breaks as "\n"
 
@@ -26,7 +26,8 @@ struct EchoedLines {
 // chunks, and tells the window what to do with it:
 //  - the start-up banner (the text up to the first prompt, when it holds the
 //    banner phrase) becomes Banner and is not shown;
-//  - each echoed command line is taken out (its line break stays);
+//  - each echoed command line is taken out (its line break stays) and
+//    becomes Echo;
 //  - each prompt, with the line break before it, becomes Completed;
 //  - everything else is Text, decoded from UTF-8 (a character cut between
 //    chunks arrives whole) with "\r\n" turned into "\n".
@@ -36,6 +37,8 @@ struct EchoedLines {
 class ConsoleOutputParser {
 public:
     void feed(QByteArrayView chunk, const EchoedLines& echoes, std::vector<OutputEvent>& events);
+    // The output has ended: whatever was held back is text after all.
+    void finish(std::vector<OutputEvent>& events);
 
 private:
     enum class Phase { StartUp, InBanner, Running };

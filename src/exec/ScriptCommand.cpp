@@ -9,14 +9,22 @@ QString quoted(const QString& text) {
     return QString::fromStdString(console::quoteArgument(text.toStdString()));
 }
 
-}  // namespace
-
-QString sqlServerCommandLine(const QString& login, const QString& password, const QString& path) {
-    return "sqlcmd -U" + quoted(login) + " -P" + quoted(password) + " -i " + quoted(path);
+// Glued to its switch, so that a name starting with "-" is not read as a switch.
+QString serverSwitch(const QString& server) {
+    const QString name = server.trimmed();
+    return name.isEmpty() ? QString() : " -S" + quoted(name);
 }
 
-QString windowsCommandLine(const QString& path) {
-    return "sqlcmd -i " + quoted(path);
+}  // namespace
+
+QString sqlServerCommandLine(const QString& server, const QString& login, const QString& password,
+                             const QString& path) {
+    return "sqlcmd" + serverSwitch(server) + " -U" + quoted(login) + " -P" + quoted(password) +
+           " -i " + quoted(path);
+}
+
+QString windowsCommandLine(const QString& server, const QString& path) {
+    return "sqlcmd" + serverSwitch(server) + " -i " + quoted(path);
 }
 
 }  // namespace quill::exec

@@ -6,45 +6,72 @@
 
 #include "core/Form.h"
 #include "core/GuiThread.h"
+#include "core/MessageBoxes.h"
+#include "core/ProgramState.h"
 #include "exec/ConsoleOutputParser.h"
 #include "exec/ScriptCommand.h"
 
 namespace quill::exec {
 
-// Carries one console instance's output from its reader thread to the GUI
-// thread. The reader waits while a full load is still unread, so a flood of
-// output cannot outrun the log, and no GUI turn takes on more than one load
-// (about 2,500 lines, some 10 ms of work for the log box).
+// Carries one console instance's output and status records, in order, from
+// its reader thread to the GUI thread. The reader waits while a full load
+// of output is still unread, so a flood cannot outrun the log, and no GUI
+// turn takes on more than one load (about 2,500 lines, some 10 ms of work
+// for the log box).
 class OutputChannel {
 public:
     static constexpr qsizetype kLoad = 128 * 1024;
 
+    // One of: output bytes, a status record, or the end of the output.
+    struct Piece {
+        QByteArray bytes;
+        std::optional<console::StatusRecord> record;
+        bool ended = false;
+    };
+
     // Reader thread. post is called, under the lock, when the GUI thread
-    // has to be told that output is waiting.
+    // has to be told that something is waiting.
     template <class Post>
-    void onConsoleOutput(const QByteArray& latestOutput, Post&& post) {
+    void onOutput(const QByteArray& latestOutput, Post&& post) {
         std::unique_lock lock(mutex_);
-        roomLeft_.wait(lock, [this] { return closed_ || pending_.size() < kLoad; });
+        roomLeft_.wait(lock, [this] { return closed_ || pendingBytes_ < kLoad; });
         if (closed_)
             return;
+        if (pending_.empty() || pending_.back().record || pending_.back().ended)
+            pending_.emplace_back();
         // Bytes, not the array: its data stays the reader's own.
-        pending_.append(latestOutput.constData(), latestOutput.size());
-        if (!drainPosted_) {
-            drainPosted_ = true;
-            post();
-        }
+        pending_.back().bytes.append(latestOutput.constData(), latestOutput.size());
+        pendingBytes_ += latestOutput.size();
+        tell(post);
+    }
+    template <class Post>
+    void onStatus(const console::StatusRecord& record, Post&& post) {
+        std::lock_guard lock(mutex_);
+        if (closed_)
+            return;
+        pending_.push_back({{}, record, false});
+        tell(post);
+    }
+    template <class Post>
+    void onEnded(Post&& post) {
+        std::lock_guard lock(mutex_);
+        if (closed_)
+            return;
+        pending_.push_back({{}, std::nullopt, true});
+        tell(post);
     }
 
     // GUI thread: everything that is waiting.
-    QByteArray take() {
+    std::vector<Piece> take() {
         std::lock_guard lock(mutex_);
         drainPosted_ = false;
-        QByteArray out = std::exchange(pending_, {});
+        pendingBytes_ = 0;
+        std::vector<Piece> out = std::exchange(pending_, {});
         roomLeft_.notify_all();
         return out;
     }
 
-    // Output from now on is dropped, and a waiting reader goes on.
+    // Nothing is taken from now on, and a waiting reader goes on.
     void close() {
         std::lock_guard lock(mutex_);
         closed_ = true;
@@ -55,9 +82,18 @@ public:
     ConsoleOutputParser parser;  // GUI thread only
 
 private:
+    template <class Post>
+    void tell(Post& post) {
+        if (!drainPosted_) {
+            drainPosted_ = true;
+            post();
+        }
+    }
+
     std::mutex mutex_;
     std::condition_variable roomLeft_;
-    QByteArray pending_;
+    std::vector<Piece> pending_;
+    qsizetype pendingBytes_ = 0;
     bool drainPosted_ = false;
     bool closed_ = false;
 };
@@ -66,14 +102,15 @@ namespace {
 
 // The program's texts carry Windows line breaks; the log box would show
 // "\r\n" as two.
-QString forLog(const char* text) {
-    return QString::fromUtf8(text).replace("\r\n", "\n");
+QString forLog(const QString& text) {
+    return QString(text).replace("\r\n", "\n");
 }
 
 }  // namespace
 
-ScriptExecution::ScriptExecution(Form& form, Console& console, QObject* parent)
-    : QObject(parent), form_(form), console_(console) {
+ScriptExecution::ScriptExecution(Form& form, Console& console, const ProgramState& state,
+                                 MessageBoxes& boxes, QObject* parent)
+    : QObject(parent), form_(form), console_(console), state_(state), boxes_(boxes) {
     // A posted event would run the next drain right after this one, in the
     // same pass over posted events; a timer waits for the next loop turn.
     drainTimer_.setSingleShot(true);
@@ -82,6 +119,8 @@ ScriptExecution::ScriptExecution(Form& form, Console& console, QObject* parent)
         if (channel_)
             drain(*channel_);
     });
+    stopTimer_.setSingleShot(true);
+    connect(&stopTimer_, &QTimer::timeout, this, &ScriptExecution::escalateStop);
 }
 
 ScriptExecution::~ScriptExecution() {
@@ -90,77 +129,194 @@ ScriptExecution::~ScriptExecution() {
         channel_->close();
 }
 
+void ScriptExecution::setStopWaits(int interruptMs, int killMs) {
+    interruptWaitMs_ = interruptMs;
+    killWaitMs_ = killMs;
+}
+
 void ScriptExecution::executeScript() {
+    if (run_)
+        offerStop();
+    else
+        startRun();
+}
+
+void ScriptExecution::startRun() {
     const QString path = form_.text(Control::编辑框5);
     if (!QFileInfo::exists(path)) {
         form_.setStatus(1, QString::fromUtf8(kScriptMissing));
         return;
     }
+    // The run goes where the window is connected, or nowhere.
+    if (state_.connected() != 1) {
+        form_.setStatus(1, QString::fromUtf8(kConnectFirst));
+        return;
+    }
+    const QString server = state_.connectedServer();
     const QString line = form_.authIndex() == 0
-                             ? windowsCommandLine(path)
-                             : sqlServerCommandLine(form_.text(Control::编辑框2),
+                             ? windowsCommandLine(server, path)
+                             : sqlServerCommandLine(server, form_.text(Control::编辑框2),
                                                     form_.text(Control::编辑框3), path);
     // The console reads lines: a line break inside would start another command.
     if (line.contains('\n') || line.contains('\r')) {
         form_.setStatus(1, QString::fromUtf8(kLineBreakInCommand));
         return;
     }
-    // Without an interpreter nothing would ever end the run and re-enable
-    // the button; a new drop starts one.
+    // Without an interpreter nothing would ever end the run; a new drop starts one.
     if (!console_.sendCommandLine(line)) {
         form_.setStatus(1, QString::fromUtf8(kConsoleGone));
         return;
     }
+    run_.emplace(line);
+    ++runNumber_;
+    killed_ = false;
     form_.setStatus(1, QString::fromUtf8(kScriptRunning));
-    form_.setEnabled(Control::按钮4, false);
+    form_.setStatusToolTip(1, {});
+    form_.setText(Control::按钮4, QString::fromUtf8(kStopButton));
+    form_.setEnabled(Control::按钮4, true);
 }
 
-Console::OutputHandler ScriptExecution::outputHandler() {
+void ScriptExecution::offerStop() {
+    if (run_->stopRequested())
+        return;
+    const quint64 asked = runNumber_;
+    const int answer =
+        boxes_.show(QString::fromUtf8(kStopQuestion), QString::fromUtf8(kStopCaption),
+                    mb::OkCancel | mb::IconExclamation | mb::TaskModal);
+    // The run may have ended while the question was open.
+    if (answer != IdOk || !run_ || runNumber_ != asked)
+        return;
+    run_->requestStop();
+    console_.interruptCommand();
+    form_.setStatus(1, QString::fromUtf8(kStopping));
+    form_.setEnabled(Control::按钮4, false);
+    stopTimer_.start(interruptWaitMs_);
+}
+
+void ScriptExecution::escalateStop() {
+    if (!run_)
+        return;
+    if (!killed_) {
+        // Microsoft's sqlcmd may still be waiting for the server to answer
+        // the cancel; the client's process group goes now.
+        killed_ = true;
+        console_.killCommand();
+        stopTimer_.start(killWaitMs_);
+        return;
+    }
+    // Not even the interpreter answers: it goes, with whatever it runs, and
+    // the window does not wait for it any longer.
+    if (channel_)
+        channel_->close();
+    console_.stopConsole();
+    QString append;
+    endRun(run_->breakOff(), append);
+    form_.appendLog(forLog(append));
+}
+
+void ScriptExecution::afterDisconnect() {
+    if (run_ && !run_->stopRequested())
+        form_.setEnabled(Control::按钮4, true);
+}
+
+Console::Handlers ScriptExecution::consoleHandlers() {
     if (channel_)
         channel_->close();
     channel_ = std::make_shared<OutputChannel>();
-    return [this, channel = channel_](const QByteArray& latestOutput) {
-        channel->onConsoleOutput(latestOutput,
-                                 [this] { postToGui(this, [this] { drainTimer_.start(); }); });
-    };
+    awaitingFirstPrompt_ = true;
+    auto post = [this] { postToGui(this, [this] { drainTimer_.start(); }); };
+    return {[channel = channel_, post](const QByteArray& latestOutput) {
+                channel->onOutput(latestOutput, post);
+            },
+            [channel = channel_, post](const console::StatusRecord& record) {
+                channel->onStatus(record, post);
+            },
+            [channel = channel_, post] { channel->onEnded(post); }};
 }
 
 void ScriptExecution::drain(OutputChannel& channel) {
-    const QByteArray output = channel.take();
-    if (output.isEmpty())
+    const std::vector<OutputChannel::Piece> pieces = channel.take();
+    if (pieces.empty())
         return;
 
-    const QString path = form_.text(Control::编辑框5);
-    const EchoedLines echoes{
-        sqlServerCommandLine(form_.text(Control::编辑框2), form_.text(Control::编辑框3), path)
-            .toUtf8(),
-        windowsCommandLine(path).toUtf8()};
-    std::vector<OutputEvent> events;
-    channel.parser.feed(output, echoes, events);
-
+    // Only the line this window sent is its echo: it carries the password.
+    const EchoedLines echoes{run_ ? run_->commandLine().toUtf8() : QByteArray(), {}};
     QString append;
-    bool completed = false;
+    std::vector<OutputEvent> events;
+    for (const OutputChannel::Piece& piece : pieces) {
+        events.clear();
+        if (piece.record) {
+            if (run_)
+                run_->onRecord(*piece.record);
+        } else if (piece.ended) {
+            channel.parser.finish(events);
+            handle(events, append);
+            if (run_)
+                endRun(run_->breakOff(), append);
+        } else {
+            channel.parser.feed(piece.bytes, echoes, events);
+            handle(events, append);
+        }
+    }
+    if (!append.isEmpty())
+        form_.appendLog(forLog(append));
+}
+
+void ScriptExecution::handle(const std::vector<OutputEvent>& events, QString& append) {
     for (const OutputEvent& event : events) {
         switch (event.kind) {
             case OutputEvent::Banner:
                 append.clear();
-                form_.setText(Control::编辑框4, forLog(kLogBanner));
+                form_.setText(Control::编辑框4, forLog(QString::fromUtf8(kLogBanner)));
                 break;
             case OutputEvent::Text:
                 append += event.text;
+                if (run_ && run_->echoed())
+                    run_->onText(event.text);
+                break;
+            case OutputEvent::Echo:
+                if (run_)
+                    run_->onEcho();
                 break;
             case OutputEvent::Completed:
-                append += forLog(kCompletionLine);
-                completed = true;
+                if (run_ && run_->echoed()) {
+                    endRun(run_->finish(), append);
+                } else if (awaitingFirstPrompt_) {
+                    awaitingFirstPrompt_ = false;
+                    if (!run_)
+                        showReady();
+                }
                 break;
         }
     }
-    if (!append.isEmpty())
-        form_.appendLog(append);
-    if (completed) {
-        form_.setStatus(1, QString::fromUtf8(kScriptFinished));
-        form_.setEnabled(Control::按钮4, true);
+}
+
+void ScriptExecution::endRun(const RunOutcome& outcome, QString& append) {
+    stopTimer_.stop();
+    const RunReport report = reportRun(outcome);
+    append += report.logLine;
+    form_.setStatus(1, report.status);
+    // The panel may be too narrow for the whole text.
+    form_.setStatusToolTip(1, report.status);
+    run_.reset();
+    showRunButton();
+}
+
+void ScriptExecution::showReady() {
+    const QFileInfo script(form_.text(Control::编辑框5));
+    if (script.isFile()) {
+        form_.setStatus(1, readyStatus(script.fileName(), script.size()));
+        form_.setStatusToolTip(1, script.filePath());
+    } else {
+        form_.setStatus(1, QString::fromUtf8(kScriptMissing));
     }
+    showRunButton();
+}
+
+// At idle 按钮4 runs the script, as long as there is a connection to run it on.
+void ScriptExecution::showRunButton() {
+    form_.setText(Control::按钮4, QString::fromUtf8(kRunButton));
+    form_.setEnabled(Control::按钮4, state_.connected() == 1);
 }
 
 }  // namespace quill::exec

@@ -3,52 +3,84 @@
 #include <QObject>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 #include "console/Console.h"
+#include "exec/RunTexts.h"
+#include "exec/ScriptRun.h"
 
 namespace quill {
 class Form;
-}
+class MessageBoxes;
+class ProgramState;
+}  // namespace quill
 
 namespace quill::exec {
 
 class OutputChannel;
+struct OutputEvent;
 
-// The texts of a script run.
-inline constexpr char kLogBanner[] = " -------------Quillrun-------------- \r\n\r\n";
-inline constexpr char kCompletionLine[] = "\r\n处理完成，根据返回信息查看。";
-inline constexpr char kScriptMissing[] = "SQL脚本不存在";
-inline constexpr char kScriptRunning[] = "SQL文件正在执行中，请等待.....";
-inline constexpr char kScriptFinished[] = "SQL文件执行完毕，请在Management Studio中查看。";
-inline constexpr char kLineBreakInCommand[] = "SQL脚本路径、用户名或密码中含有换行符，无法执行。";
-inline constexpr char kConsoleGone[] = "命令解释器未运行，请重新拖入SQL脚本后再执行。";
-
-// Runs the dropped script with sqlcmd in the console, and shows what the
-// console prints in the log box. Lives on the GUI thread; output arriving on
-// a reader thread is handed over in order, and whatever piled up meanwhile
-// goes into the log in one insertion. Insertions are paced by a zero timer,
-// so that under a flood of output the window still gets a turn between two.
+// Runs the dropped script with sqlcmd in the console against the server the
+// window is connected to, shows what the console prints in the log box, and
+// tells in panel 1 how the run ended. One ScriptRun stands for the run under
+// way. Lives on the GUI thread; what the console delivers on its reader
+// thread is handed over in order, and output that piled up meanwhile goes
+// into the log in one insertion. Insertions are paced by a zero timer, so
+// that under a flood of output the window still gets a turn between two.
 class ScriptExecution : public QObject {
     Q_OBJECT
 public:
-    ScriptExecution(Form& form, Console& console, QObject* parent = nullptr);
+    // How long a stop waits after the Ctrl+C before it kills the client,
+    // and then before it gives up on the interpreter.
+    static constexpr int kInterruptWaitMs = 5000;
+    static constexpr int kKillWaitMs = 3000;
+
+    ScriptExecution(Form& form, Console& console, const ProgramState& state, MessageBoxes& boxes,
+                    QObject* parent = nullptr);
     ~ScriptExecution() override;
 
-    // 按钮4 clicked: checks that the script exists, sends the sqlcmd line and
-    // disables 按钮4 until the console's prompt returns.
+    // 按钮4 clicked. At idle: checks the script and the connection, sends the
+    // sqlcmd line and turns 按钮4 into the stop button. During a run: asks,
+    // then stops the client (a Ctrl+C, then a kill if it does not end).
     void executeScript();
 
-    // The output handler for a console instance about to start. From now on
-    // that instance's output, and no earlier one's, reaches the window.
-    Console::OutputHandler outputHandler();
+    // From the line sent to the run's outcome.
+    bool runUnderWay() const { return run_.has_value(); }
+
+    // The handlers for a console instance about to start. From now on that
+    // instance's output and status, and no earlier one's, reach the window;
+    // its first prompt says the script is ready.
+    Console::Handlers consoleHandlers();
+
+    // After a disconnect, which disables 按钮4: a run under way keeps its
+    // stop button.
+    void afterDisconnect();
+
+    void setStopWaits(int interruptMs, int killMs);
 
 private:
+    void startRun();
+    void offerStop();
+    void escalateStop();
     void drain(OutputChannel& channel);
+    void handle(const std::vector<OutputEvent>& events, QString& append);
+    void endRun(const RunOutcome& outcome, QString& append);
+    void showReady();
+    void showRunButton();
 
     Form& form_;
     Console& console_;
+    const ProgramState& state_;
+    MessageBoxes& boxes_;
     std::shared_ptr<OutputChannel> channel_;
     QTimer drainTimer_;
+    std::optional<ScriptRun> run_;
+    quint64 runNumber_ = 0;
+    bool awaitingFirstPrompt_ = false;
+    QTimer stopTimer_;
+    bool killed_ = false;  // the stop has gone past the Ctrl+C
+    int interruptWaitMs_ = kInterruptWaitMs;
+    int killWaitMs_ = kKillWaitMs;
 };
 
 }  // namespace quill::exec

@@ -326,7 +326,10 @@ TEST_F(MainWindowTest, FormReadsAndWritesTheRealControls) {
     EXPECT_EQ(window->编辑框1->text(), "db.example");
     window->setText(Control::编辑框4, "first");
     EXPECT_EQ(window->text(Control::编辑框4), "first");
-    EXPECT_EQ(window->text(Control::按钮1), "");
+    window->setText(Control::按钮4, "停止执行");
+    EXPECT_EQ(window->按钮4->text(), "停止执行");
+    EXPECT_EQ(window->text(Control::按钮4), "停止执行");
+    EXPECT_EQ(window->text(Control::图片框1), "");
     window->setEnabled(Control::按钮4, true);
     EXPECT_TRUE(window->按钮4->isEnabled());
 

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "app/ScriptDrop.h"
+#include "exec/RunTexts.h"
 #include "support/FakeForm.h"
 
 using namespace quill;
+using quill::exec::kConnectFirst;
+using quill::exec::kDropDuringRun;
 using quill::test::FakeForm;
 
 namespace {
@@ -16,6 +19,7 @@ TEST(ScriptDrop, TakesOnlyATextEndingInSqlWhileConnected) {
         QString files;
         bool accepted;
         const char* status;  // when refused
+        bool running = false;
     };
     const Case cases[] = {
         {1, "/home/u/a.sql", true, nullptr},
@@ -33,6 +37,8 @@ TEST(ScriptDrop, TakesOnlyATextEndingInSqlWhileConnected) {
         {0, "/home/u/a.sql", false, kConnectFirst},
         {0, "/home/u/a.txt", false, kConnectFirst},
         {2, "/home/u/a.sql", false, kConnectFirst},
+        {1, "/home/u/a.sql", false, kDropDuringRun, true},
+        {0, "/home/u/a.sql", false, kDropDuringRun, true},
     };
     for (const Case& c : cases) {
         FakeForm form;
@@ -40,7 +46,7 @@ TEST(ScriptDrop, TakesOnlyATextEndingInSqlWhileConnected) {
         state.setConnected(c.connected);
         int starts = 0;
         QString pathAtStart;
-        onScriptFilesDropped(form, state, c.files, [&] {
+        onScriptFilesDropped(form, state, c.files, c.running, [&] {
             ++starts;
             pathAtStart = form.text(Control::编辑框5);
         });
@@ -63,10 +69,10 @@ TEST(ScriptDrop, ASecondDropReplacesThePathAndStartsAnotherConsole) {
     ProgramState state;
     state.setConnected(1);
     int starts = 0;
-    onScriptFilesDropped(form, state, "/a/first.sql", [&] { ++starts; });
-    onScriptFilesDropped(form, state, "/a/notes.txt", [&] { ++starts; });
+    onScriptFilesDropped(form, state, "/a/first.sql", false, [&] { ++starts; });
+    onScriptFilesDropped(form, state, "/a/notes.txt", false, [&] { ++starts; });
     EXPECT_EQ(form.text(Control::编辑框5), "/a/first.sql");
-    onScriptFilesDropped(form, state, "/a/second.sql", [&] { ++starts; });
+    onScriptFilesDropped(form, state, "/a/second.sql", false, [&] { ++starts; });
     EXPECT_EQ(form.text(Control::编辑框5), "/a/second.sql");
     EXPECT_EQ(starts, 2);
 }

@@ -1,6 +1,9 @@
-// The whole road of a script on the offscreen window: connect to the
-// stand-in, drop a script, run it with the real client, twice.
+// The whole road of a script on the offscreen window, with the real
+// interpreter and client against stand-ins: which server gets the script,
+// what the window says about the run, and that a stop, a close or a kill
+// leaves nothing running against the server.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,18 +11,23 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
 
 #include "app/MainWindow.h"
 #include "console/Console.h"
+#include "exec/RunTexts.h"
 #include "support/Paths.h"
 #include "support/StandinServer.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
 
 using namespace quill;
+using quill::test::processGone;
+using quill::test::StandinServer;
 using quill::test::waitUntil;
 
 namespace {
@@ -30,33 +38,59 @@ const char kScript[] =
     "INSERT INTO [dbo].[客户] VALUES (1, N'张三')\n"
     "INSERT INTO [dbo].[客户] VALUES (2, N'李四')\nGO\n"
     "PRINT N'脚本执行到最后'\nGO\n";
+// Batches 2, 3 and 5 fail; the first failure stands on line 4 of the file.
+const char kFailingScript[] =
+    "PRINT N'第一批'\nGO\n"
+    "-- 缺失的表\nSELECT COUNT(*) FROM [缺失表一]\nGO\n"
+    "SELECT COUNT(*) FROM [缺失表二]\nGO\n"
+    "PRINT N'第四批'\nGO\n"
+    "SELECT COUNT(*) FROM [缺失表三]\nGO\n";
 const QString kCompletion = "处理完成，根据返回信息查看。";
 const QString kFinished = "SQL文件执行完毕，请在Management Studio中查看。";
+
+QByteArray longScript(int batches) {
+    QByteArray text;
+    for (int i = 1; i <= batches; ++i)
+        text += "PRINT N'第 " + QByteArray::number(i) + " 批'\nGO\n";
+    return text;
+}
+
+StandinServer::Options slow() {
+    StandinServer::Options o;
+    o.latencyMs = 20;
+    return o;
+}
 
 class ScriptEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(server.isRunning()) << server.startError().toStdString();
+        ASSERT_TRUE(server->isRunning()) << server->startError().toStdString();
         ASSERT_TRUE(dir.isValid());
-        // The command line names no server; the client takes it from here.
-        qputenv("SQLCMDSERVER", server.serverText().toUtf8());
+        // The client must learn the server from the command line alone.
+        qunsetenv("SQLCMDSERVER");
         window = new MainWindow({boxes, opener, state, [] { return false; }, [](int) {}, console});
         window->show();
     }
-    void TearDown() override {
-        delete window.data();
-        qunsetenv("SQLCMDSERVER");
-    }
+    void TearDown() override { delete window.data(); }
 
     void connect() {
-        window->编辑框1->setText(server.serverText());
+        window->编辑框1->setText(server->serverText());
         window->组合框1->setCurrentIndex(1);
         window->onAuthModeSelected();
-        window->编辑框3->setText(server.password());
+        window->编辑框3->setText(server->password());
         window->按钮1->click();
         ASSERT_TRUE(
             waitUntil([&] { return state.connected() == 1 && window->按钮4->isEnabled(); }, 10000))
             << window->status(0).toStdString();
+    }
+
+    QString writeScript(const QString& name, const QByteArray& text) {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return path;
     }
 
     void dropOnPathBox(const QString& path) {
@@ -69,12 +103,22 @@ protected:
         QCoreApplication::sendEvent(window->windowHandle(), &drop);
     }
 
-    bool runFinished() {
-        return waitUntil(
-            [&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 20000);
+    // Drops the script and waits for its console to say it is ready.
+    void dropAndWait(const QString& path) {
+        dropOnPathBox(path);
+        ASSERT_TRUE(waitUntil([&] { return window->status(1).startsWith("SQL脚本已就绪"); }))
+            << window->status(1).toStdString();
+        EXPECT_TRUE(window->status(1).contains(QFileInfo(path).fileName()));
+        EXPECT_TRUE(window->按钮4->isEnabled());
     }
 
-    test::StandinServer server;
+    bool runEnded() {
+        return waitUntil(
+            [&] { return window->按钮4->text() == "执行SQL脚本" && window->按钮4->isEnabled(); },
+            30000);
+    }
+
+    std::unique_ptr<StandinServer> server = std::make_unique<StandinServer>();
     QTemporaryDir dir;
     test::ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
@@ -83,38 +127,121 @@ protected:
     QPointer<MainWindow> window;
 };
 
-TEST_F(ScriptEndToEnd, DroppedScriptRunsAgainstTheServerFromDropToCompletion) {
-    const QString script = dir.filePath("降级 脚本/演示 数据库.sql");
-    QDir().mkpath(QFileInfo(script).path());
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(kScript);
-    file.close();
-
+TEST_F(ScriptEndToEnd, RunsOnTheConnectedServerOnlyAndTellsHowItWent) {
+    StandinServer other;
+    ASSERT_TRUE(other.isRunning());
     connect();
-    dropOnPathBox(script);
-    EXPECT_EQ(window->text(Control::编辑框5), script);
-    ASSERT_TRUE(runFinished());
+    const QString script = writeScript("降级 脚本/演示 数据库.sql", kScript);
+    dropAndWait(script);
+    EXPECT_EQ(window->text(Control::编辑框4), " -------------Quillrun-------------- \n\n");
 
-    for (int run = 1; run <= 2; ++run) {
-        window->按钮4->click();
-        EXPECT_FALSE(window->按钮4->isEnabled());
-        ASSERT_TRUE(runFinished()) << window->text(Control::编辑框4).toStdString();
-        const QString log = window->text(Control::编辑框4);
-        EXPECT_EQ(log.count(kCompletion), run + 1) << log.toStdString();
-        EXPECT_EQ(log.count("(1 rows affected)"), 2 * run) << log.toStdString();
-        EXPECT_EQ(log.count("脚本执行到最后"), run) << log.toStdString();
-        EXPECT_TRUE(log.endsWith("脚本执行到最后\n\n" + kCompletion)) << log.toStdString();
-    }
+    window->按钮4->click();
+    EXPECT_EQ(window->按钮4->text(), "停止执行");
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(window->status(1), kFinished);
     const QString log = window->text(Control::编辑框4);
-    EXPECT_TRUE(log.startsWith(" -------------Quillrun-------------- \n\n\n" + kCompletion + "\n"))
-        << log.toStdString();
-    // The second run meets what the first created.
-    EXPECT_TRUE(log.contains("already exists")) << log.toStdString();
-    EXPECT_FALSE(log.contains("sqlcmd")) << log.toStdString();
-    EXPECT_FALSE(log.contains(server.password())) << log.toStdString();
+    EXPECT_TRUE(log.endsWith("脚本执行到最后\n\n" + kCompletion)) << log.toStdString();
+    EXPECT_FALSE(log.contains(server->password())) << log.toStdString();
     EXPECT_EQ(
-        server.logEvents("batch").filter("INSERT INTO [dbo].[客户] VALUES (2, N'李四')").size(), 2);
+        server->logEvents("batch").filter("INSERT INTO [dbo].[客户] VALUES (2, N'李四')").size(),
+        1);
+    EXPECT_TRUE(other.logLines().isEmpty()) << other.logLines().join("\n").toStdString();
+
+    dropAndWait(writeScript("failing.sql", kFailingScript));
+    window->按钮4->click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_TRUE(window->status(1).startsWith(
+        "执行完毕，但有 3 个错误。第一个（第 4 行）：Invalid object name '缺失表一'."))
+        << window->status(1).toStdString();
+    EXPECT_FALSE(window->text(Control::编辑框4).contains(kCompletion));
+
+    window->编辑框3->setText("Wrong-Pass-9");
+    window->按钮4->click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_TRUE(window->status(1).startsWith("登录失败，脚本没有执行："))
+        << window->status(1).toStdString();
+    EXPECT_TRUE(other.logLines().isEmpty());
+}
+
+TEST_F(ScriptEndToEnd, StopEndsTheRunAtTheBatchUnderWayAndADropWaits) {
+    server = std::make_unique<StandinServer>(slow());
+    ASSERT_TRUE(server->isRunning());
+    connect();
+    const QString script = writeScript("long.sql", longScript(1000));
+    dropAndWait(script);
+    window->按钮4->click();
+    ASSERT_TRUE(waitUntil([&] { return server->logEvents("batch").size() >= 100; }, 30000));
+
+    dropOnPathBox(writeScript("next.sql", "PRINT 1\n"));
+    EXPECT_EQ(window->status(1), QString::fromUtf8(exec::kDropDuringRun));
+    EXPECT_EQ(window->text(Control::编辑框5), script);
+
+    window->按钮4->click();  // the box is answered OK
+    const qsizetype atStop = server->logEvents("batch").size();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(exec::kStopQuestion));
+    ASSERT_TRUE(runEnded());
+    EXPECT_TRUE(window->status(1).startsWith("已停止执行")) << window->status(1).toStdString();
+    // The client's connection is closed, with at most the batch in flight after the stop.
+    ASSERT_TRUE(waitUntil([&] { return !server->logEvents("end").isEmpty(); }));
+    const qsizetype after = server->logEvents("batch").size();
+    EXPECT_LE(after, atStop + 1);
+    EXPECT_LT(after, 1000);
+    // When the client tells where it stopped, it is the batch the server was at.
+    const QRegularExpressionMatch batch =
+        QRegularExpression("第 (\\d+) 批").match(window->status(1));
+    if (batch.hasMatch()) {
+        EXPECT_GE(batch.captured(1).toLongLong(), atStop);
+        EXPECT_LE(batch.captured(1).toLongLong(), after + 1);
+    }
+}
+
+TEST_F(ScriptEndToEnd, ClosingTheWindowMidRunLeavesNothingSendingToTheServer) {
+    server = std::make_unique<StandinServer>(slow());
+    ASSERT_TRUE(server->isRunning());
+    connect();
+    dropAndWait(writeScript("long.sql", longScript(1000)));
+    window->按钮4->click();
+    ASSERT_TRUE(waitUntil([&] { return server->logEvents("batch").size() >= 20; }, 30000));
+
+    window->close();  // the box is answered OK
+    ASSERT_TRUE(waitUntil([&] { return window.isNull(); }));
+    const qsizetype atClose = server->logEvents("batch").size();
+    ASSERT_TRUE(waitUntil([&] { return !server->logEvents("end").isEmpty(); }));
+    EXPECT_LE(server->logEvents("batch").size(), atClose + 1);
+}
+
+// A program like Quillstep (console_host runs a console and sends it one
+// line) is killed outright mid-run: its client must not outlive it.
+TEST_F(ScriptEndToEnd, KillingTheProgramMidRunEndsTheClientToo) {
+    server = std::make_unique<StandinServer>(slow());
+    ASSERT_TRUE(server->isRunning());
+    const QString script = writeScript("long.sql", longScript(1000));
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("SQLCMDSERVER");
+    host.setProcessEnvironment(env);
+    host.start(
+        QCoreApplication::applicationDirPath() + "/console_host",
+        {test::binPath("quill-cmd"), QString("sqlcmd -S\"%1\" -U\"sa\" -P\"%2\" -i \"%3\"")
+                                         .arg(server->serverText(), server->password(), script)});
+    ASSERT_TRUE(host.waitForStarted());
+    QList<QByteArray> lines;
+    ASSERT_TRUE(waitUntil([&] {
+        while (host.canReadLine())
+            lines << host.readLine().trimmed();
+        return lines.size() >= 2;
+    }));
+    const pid_t client = pid_t(lines[1].mid(7).toInt());
+    ASSERT_GT(client, 0);
+    ASSERT_TRUE(waitUntil([&] { return server->logEvents("batch").size() >= 20; }, 30000));
+
+    ::kill(pid_t(host.processId()), SIGKILL);
+    host.waitForFinished();
+    EXPECT_TRUE(waitUntil([&] { return processGone(client); }, 2000));
+    const qsizetype atKill = server->logEvents("batch").size();
+    ASSERT_TRUE(waitUntil([&] { return !server->logEvents("end").isEmpty(); }));
+    EXPECT_LE(server->logEvents("batch").size(), atKill + 1);
 }
 
 }  // namespace

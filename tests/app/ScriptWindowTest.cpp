@@ -6,12 +6,14 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
 
 #include "app/MainWindow.h"
 #include "console/Console.h"
+#include "exec/RunTexts.h"
 #include "support/Paths.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
@@ -26,11 +28,14 @@ const QString kBannerLog = " -------------Quillrun-------------- \n\n";
 const QString kCompletionLog = "\n处理完成，根据返回信息查看。";
 const QString kFinished = "SQL文件执行完毕，请在Management Studio中查看。";
 
-// Stands in for sqlcmd: shows its arguments and the script.
+// Stands in for sqlcmd: shows its arguments and the script, then runs the
+// script's lines that start with "#!" as shell commands.
 const char kClientDouble[] = R"sh(#!/bin/sh
 printf 'args:'
 for a in "$@"; do printf ' [%s]' "$a"; last=$a; done
-printf '\n%s\n' "$(cat "$last")"
+printf '\n%s\n' "$(grep -v '^#!' "$last")"
+grep '^#!' "$last" | cut -c3- > "$last.sh"
+. "$last.sh"
 )sh";
 
 class ScriptWindowTest : public ::testing::Test {
@@ -96,7 +101,16 @@ protected:
 
     bool runFinished() {
         return waitUntil(
-            [&] { return window->按钮4->isEnabled() && window->status(1) == kFinished; }, 10000);
+            [&] {
+                return window->按钮4->isEnabled() && window->按钮4->text() == "执行SQL脚本" &&
+                       window->status(1) == kFinished;
+            },
+            10000);
+    }
+    bool ready() {
+        return waitUntil([&] {
+            return window->按钮4->isEnabled() && window->status(1).startsWith("SQL脚本已就绪");
+        });
     }
 
     QTemporaryDir dir;
@@ -154,8 +168,8 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     data->setData("text/uri-list", QUrl::fromLocalFile(script).toEncoded() + "\r\n");
     drop(window->编辑框5, *data);
     EXPECT_EQ(window->text(Control::编辑框5), script);
-    ASSERT_TRUE(runFinished());
-    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + kCompletionLog);
+    ASSERT_TRUE(ready());
+    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog);
 
     window->组合框1->setCurrentIndex(1);
     window->onAuthModeSelected();
@@ -163,11 +177,11 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     const QString run = "\nargs: [-USA] [-i] [" + script + "]\nprint '中文'\n" + kCompletionLog;
     for (int i = 0; i < 2; ++i) {
         window->按钮4->click();
-        EXPECT_FALSE(window->按钮4->isEnabled());
+        EXPECT_EQ(window->按钮4->text(), "停止执行");
         EXPECT_EQ(window->status(1), "SQL文件正在执行中，请等待.....");
         ASSERT_TRUE(runFinished()) << window->text(Control::编辑框4).toStdString();
     }
-    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + kCompletionLog + run + run);
+    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + run + run);
     EXPECT_TRUE(QFile::exists(script));
 
     // A new drop starts a new console, which clears the log again.
@@ -175,24 +189,51 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     const QString other = makeScript("other.SQL");
     drop(window->编辑框5, *files({other}));
     EXPECT_TRUE(processGone(first));
-    ASSERT_TRUE(
-        waitUntil([&] { return window->text(Control::编辑框4) == kBannerLog + kCompletionLog; }));
+    ASSERT_TRUE(waitUntil([&] { return window->text(Control::编辑框4) == kBannerLog; }));
 
     const pid_t second = console.interpreterPid();
     delete window.data();
     EXPECT_TRUE(processGone(second));
 }
 
+TEST_F(ScriptWindowTest, ADropDuringARunIsRefusedAndClosingTheWindowEndsTheClient) {
+    const QString script =
+        makeScript("long.sql", "#!echo client $$\n#!sleep 60 & echo child $!\n#!wait\n");
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+    window->按钮4->click();
+    QRegularExpressionMatch pids;
+    ASSERT_TRUE(waitUntil([&] {
+        pids = QRegularExpression("client (\\d+)\nchild (\\d+)\n")
+                   .match(window->text(Control::编辑框4));
+        return pids.hasMatch();
+    }));
+
+    const pid_t interpreter = console.interpreterPid();
+    drop(window->编辑框5, *files({makeScript("next.sql")}));
+    EXPECT_EQ(window->status(1), QString::fromUtf8(exec::kDropDuringRun));
+    EXPECT_EQ(window->text(Control::编辑框5), script);
+    EXPECT_EQ(console.interpreterPid(), interpreter);
+    EXPECT_EQ(window->按钮4->text(), "停止执行");
+
+    window->close();  // the box is answered OK
+    ASSERT_TRUE(waitUntil([&] { return window.isNull(); }));
+    EXPECT_TRUE(processGone(interpreter));
+    EXPECT_TRUE(processGone(pids.captured(1).toLong()));
+    EXPECT_TRUE(waitUntil([&] { return processGone(pids.captured(2).toLong()); }, 2000));
+}
+
 TEST_F(ScriptWindowTest, MissingScriptOnlyChangesTheStatus) {
     const QString script = makeScript("gone.sql");
     state.setConnected(1);
     drop(window->编辑框5, *files({script}));
-    ASSERT_TRUE(runFinished());
+    ASSERT_TRUE(ready());
     QFile::remove(script);
     window->按钮4->click();
     EXPECT_EQ(window->status(1), "SQL脚本不存在");
     EXPECT_TRUE(window->按钮4->isEnabled());
-    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + kCompletionLog);
+    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog);
 }
 
 }  // namespace

@@ -44,11 +44,16 @@ TEST(HelpBox, ShowsTheWorkflowTaskModal) {
     EXPECT_EQ(boxes.shown[0].caption, "帮助：");
     EXPECT_EQ(boxes.shown[0].flags, 0x2000u);
     const QString text = boxes.shown[0].text;
-    EXPECT_EQ(text, QString::fromUtf8(kHelpText));
-    // Seven lines, CR LF between them, the four numbered steps in order.
-    EXPECT_EQ(text.count("\r\n"), 7);
-    EXPECT_TRUE(text.startsWith("本程序为SQL Server数据库降级开发\r\n1、"));
-    EXPECT_LT(text.indexOf("2、"), text.indexOf("3、"));
+    // Eight lines, CR LF between them, the four numbered steps in order,
+    // the workflow in the second: script, connect, drop, execute.
+    const QStringList lines = text.split("\r\n");
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(lines[0], "本程序为SQL Server数据库降级开发");
+    const char* steps[] = {"1、", "2、", "3、", "4、"};
+    const int stepLines[] = {1, 3, 4, 7};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(lines[stepLines[i]].startsWith(steps[i])) << i;
+    EXPECT_TRUE(lines[3].contains("将SQL脚本拖入右侧路径条 - 点击执行SQL脚本 - 等待完成"));
     EXPECT_TRUE(text.endsWith("可以自行到Management Studio中操作。"));
 }
 

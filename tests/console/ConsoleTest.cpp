@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <mutex>
 
@@ -164,7 +166,7 @@ TEST_F(ConsoleTest, SecondStartEndsTheFirstInstance) {
     EXPECT_TRUE(first->joined().isEmpty());
 }
 
-TEST_F(ConsoleTest, InterpreterInheritsOnlyItsStandardStreams) {
+TEST_F(ConsoleTest, InterpreterInheritsOnlyItsStandardStreamsAndTheStatusChannel) {
     // A descriptor some library left without close-on-exec.
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
@@ -178,24 +180,186 @@ TEST_F(ConsoleTest, InterpreterInheritsOnlyItsStandardStreams) {
     QStringList fds = QDir(QString("/proc/%1/fd").arg(console.interpreterPid()))
                           .entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     fds.sort();
-    EXPECT_EQ(fds, QStringList({"0", "1", "2"}));
+    EXPECT_EQ(fds, QStringList({"0", "1", "2", "3"}));
+    EXPECT_TRUE(QFile::symLinkTarget(QString("/proc/%1/fd/3").arg(console.interpreterPid()))
+                    .contains("pipe:"));
     EXPECT_EQ(QFile::symLinkTarget(QString("/proc/%1/cwd").arg(console.interpreterPid())),
               QDir::tempPath());
 }
 
-TEST(ConsoleLifetime, InterpreterEndsWhenItsProgramIsKilled) {
+// What a console running quill-cmd delivers, in order: the output as it
+// came, with each status record in it as "{tag numbers}".
+struct Stream {
+    std::mutex mutex;
+    QByteArray all;
+    std::vector<long long> started;
+
+    static Console::Handlers collect(const std::shared_ptr<Stream>& stream) {
+        return {[stream](const QByteArray& chunk) {
+                    std::lock_guard lock(stream->mutex);
+                    stream->all.append(chunk.constData(), chunk.size());
+                },
+                [stream](const quill::console::StatusRecord& record) {
+                    std::lock_guard lock(stream->mutex);
+                    QByteArray text = "{" + QByteArray::fromStdString(record.tag);
+                    for (long long n : record.numbers)
+                        text += " " + QByteArray::number(n);
+                    stream->all += text + "}";
+                    if (record.tag == "started")
+                        stream->started.push_back(record.numbers.at(0));
+                },
+                {}};
+    }
+    QByteArray text() {
+        std::lock_guard lock(mutex);
+        return QByteArray(all.constData(), all.size());
+    }
+    std::size_t startedCount() {
+        std::lock_guard lock(mutex);
+        return started.size();
+    }
+    pid_t lastStarted() {
+        std::lock_guard lock(mutex);
+        return started.empty() ? 0 : pid_t(started.back());
+    }
+    // Everything from `from` to the prompt that ends the command of line.
+    QByteArray command(const QByteArray& line, qsizetype from) {
+        QByteArray out;
+        waitUntil([&] {
+            const QByteArray t = text();
+            const qsizetype at = t.indexOf(line + "\r\n", from);
+            const qsizetype end = at < 0 ? -1 : t.indexOf(kPrompt, at);
+            out = end < 0 ? QByteArray() : t.mid(from, end - from);
+            return end >= 0;
+        });
+        return out;
+    }
+    static constexpr char kPrompt[] = "C:\\WINDOWS\\system32>";
+};
+
+long processGroup(long pid) {
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2).split(' ').value(2).toLong();
+}
+
+TEST(ConsoleWithInterpreter, ReportsHowEachProgramEndedBeforeItsPrompt) {
+    QTemporaryDir dir;
+    QFile junk(dir.filePath("junk"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a program\n");
+    junk.close();
+    junk.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+
+    Console console(quill::test::binPath("quill-cmd"), dir.path());
+    auto stream = std::make_shared<Stream>();
+    console.startConsole(Stream::collect(stream));
+    ASSERT_TRUE(waitUntil([&] { return stream->text().endsWith(Stream::kPrompt); }));
+    struct Case {
+        QByteArray line;
+        QByteArray output;  // after the echo, up to the prompt
+        QStringList records;
+    };
+    const Case cases[] = {
+        {"sh -c \"exit 3\"", "\r\n", {"{started}", "{exited 3}"}},
+        {"sh -c \"kill -9 $$\"", "\r\n", {"{started}", "{signalled 9}"}},
+        {"no-such-program", "找不到程序：no-such-program\r\n\r\n", {"{unstarted}"}},
+        {QFile::encodeName(junk.fileName()),
+         "无法运行 " + QFile::encodeName(junk.fileName()) + "：Exec format error\r\n\r\n",
+         {"{unstarted}"}},
+        // The program writes to the channel on the descriptor it is told.
+        {"sh -c \"echo progress 5 100 >&$QUILL_STATUS_FD; echo done\"",
+         "done\n\r\n",
+         {"{progress 5 100}", "{started}", "{exited 0}"}},
+    };
+    for (const Case& c : cases) {
+        const qsizetype from = stream->text().size();
+        ASSERT_TRUE(console.sendCommandLine(QString::fromUtf8(c.line)));
+        const QByteArray seen = stream->command(c.line, from);
+        ASSERT_FALSE(seen.isEmpty()) << c.line.constData() << ": " << stream->text().constData();
+        // Records may run ahead of output written before them, never behind it.
+        const QRegularExpression record("\\{[^}]*\\}");
+        QStringList records;
+        for (const auto& m : record.globalMatch(QString::fromUtf8(seen)))
+            records << m.captured();
+        records.replaceInStrings(QRegularExpression("^\\{started \\d+\\}$"), "{started}");
+        // A program may write to the channel before the interpreter knows it started.
+        if (records.size() == 3 && records[0] == "{started}")
+            records.swapItemsAt(0, 1);
+        EXPECT_EQ(records, c.records) << c.line.constData();
+        QByteArray output = QString::fromUtf8(seen).remove(record).toUtf8();
+        EXPECT_EQ(output, c.line + "\r\n" + c.output);
+    }
+}
+
+TEST(ConsoleWithInterpreter, InterruptKillAndStopReachTheProgramsWholeProcessGroup) {
+    Console console(quill::test::binPath("quill-cmd"), QDir::tempPath());
+    auto stream = std::make_shared<Stream>();
+    console.startConsole(Stream::collect(stream));
+    // A program that ignores Ctrl+C and leaves a process of its own behind.
+    const QByteArray stubborn = "sh -c \"trap '' INT; sleep 60 & echo child $!; wait\"";
+    auto startStubborn = [&](pid_t& client, pid_t& child) {
+        const qsizetype from = stream->text().size();
+        ASSERT_TRUE(console.sendCommandLine(QString::fromUtf8(stubborn)));
+        QRegularExpressionMatch m;
+        ASSERT_TRUE(waitUntil([&] {
+            m = QRegularExpression("child (\\d+)\n")
+                    .match(QString::fromUtf8(stream->text().mid(from)));
+            return m.hasMatch() && stream->text().mid(from).contains("{started ");
+        }));
+        client = stream->lastStarted();
+        child = pid_t(m.captured(1).toInt());
+    };
+
+    pid_t client = 0, child = 0;
+    startStubborn(client, child);
+    EXPECT_EQ(processGroup(client), client);
+    EXPECT_EQ(processGroup(child), client);
+    ASSERT_TRUE(console.interruptCommand());
+    ASSERT_TRUE(console.killCommand());
+    EXPECT_TRUE(stream->command(stubborn, stream->text().lastIndexOf(stubborn))
+                    .endsWith("{signalled 9}\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return processGone(child); }, 2000));
+
+    // A program that takes Ctrl+C as it comes ends by it; the interpreter goes on.
+    const std::size_t started = stream->startedCount();
+    ASSERT_TRUE(console.sendCommandLine("sleep 60"));
+    ASSERT_TRUE(waitUntil([&] { return stream->startedCount() > started; }));
+    ASSERT_TRUE(console.interruptCommand());
+    EXPECT_TRUE(stream->command("sleep 60", stream->text().lastIndexOf("sleep 60\r\n"))
+                    .endsWith("{signalled 2}\r\n"));
+
+    startStubborn(client, child);
+    const pid_t interpreter = console.interpreterPid();
+    console.stopConsole();
+    EXPECT_TRUE(processGone(interpreter));
+    EXPECT_TRUE(processGone(client));
+    EXPECT_TRUE(waitUntil([&] { return processGone(child); }, 2000));
+}
+
+TEST(ConsoleLifetime, InterpreterAndItsProgramEndWhenTheirProgramIsKilled) {
     QProcess host;
     // Busy with a command, the interpreter does not notice that its input has ended.
-    host.start(testProgram("console_host"), {quill::test::binPath("quill-cmd"), "sleep 5"});
+    host.start(testProgram("console_host"), {quill::test::binPath("quill-cmd"), "sleep 60"});
     ASSERT_TRUE(host.waitForStarted());
-    ASSERT_TRUE(waitUntil([&] { return host.canReadLine(); }));
-    pid_t interpreter = pid_t(host.readLine().trimmed().toInt());
+    QList<QByteArray> lines;
+    ASSERT_TRUE(waitUntil([&] {
+        while (host.canReadLine())
+            lines << host.readLine().trimmed();
+        return lines.size() >= 2;
+    }));
+    const pid_t interpreter = pid_t(lines[0].toInt());
+    ASSERT_TRUE(lines[1].startsWith("client "));
+    const pid_t client = pid_t(lines[1].mid(7).toInt());
     ASSERT_GT(interpreter, 0);
-    EXPECT_FALSE(processGone(interpreter));
+    ASSERT_GT(client, 0);
+    EXPECT_FALSE(processGone(client));
 
     ::kill(pid_t(host.processId()), SIGKILL);
     host.waitForFinished();
-    EXPECT_TRUE(waitUntil([&] { return processGone(interpreter); }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return processGone(interpreter) && processGone(client); }, 2000));
 }
 
 }  // namespace

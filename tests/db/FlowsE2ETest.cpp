@@ -24,6 +24,17 @@ const QString kVersion =
     "Corporation\n\tExpress Edition (64-bit) on Windows NT 6.1 <X64> (Build 7601: Service Pack "
     "1)\n";
 
+// Counts the list loads that have ended, each with its status in panel 0.
+class ListLoadCountingForm : public test::FakeForm {
+public:
+    void setStatus(int part, const QString& text) override {
+        if (part == 0 && (text == DatabaseFlows::kListLoaded || text == DatabaseFlows::kListFailed))
+            ++listLoads;
+        FakeForm::setStatus(part, text);
+    }
+    int listLoads = 0;
+};
+
 class FlowsE2E : public testing::Test {
 protected:
     void SetUp() override {
@@ -61,7 +72,7 @@ protected:
 
     QTemporaryDir tmp;
     std::unique_ptr<StandinServer> server;
-    test::FakeForm form;
+    ListLoadCountingForm form;
     ProgramState state;
     test::ScriptedMessageBoxes boxes;
     ODBCDB db;
@@ -151,13 +162,13 @@ TEST_F(FlowsE2E, TwoDeletionsNeverDoubleTheList) {
     connect();
     // Both workers drop Shop (the second is refused) and reload the list.
     state.setSelectedDatabaseName("Shop");
+    const int loads = form.listLoads;
     for (int i = 0; i < 2; ++i) {
         boxes.setNextAnswer(IdYes);
         flows.onDeleteDatabaseClicked();
     }
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return server->logEvents("rpc").filter("drop database").size() == 2; }));
-    test::pumpEvents(300);
+    ASSERT_TRUE(test::waitUntil([&] { return form.listLoads == loads + 2; }));
+    EXPECT_EQ(server->logEvents("rpc").filter("drop database").size(), 2);
     QStringList names = listedNames();
     EXPECT_EQ(names.size(), 8) << names.join(",").toStdString();
     EXPECT_EQ(names.removeDuplicates(), 0);
@@ -177,9 +188,11 @@ TEST_F(FlowsE2E, ADisconnectWhileADeletionRunsLeavesTheListEmpty) {
     flows.onDeleteDatabaseClicked();
     // Let the worker's list reload begin, then disconnect on the GUI thread.
     ASSERT_TRUE(server->waitForLog("SELECT COUNT(name) FROM sysdatabases"));
+    const int loads = form.listLoads;
     flows.onDisconnectClicked();
     EXPECT_TRUE(server->waitForLog(" end"));
-    test::pumpEvents(300);
+    // The worker's reload ends, one way or the other, after the disconnect.
+    ASSERT_TRUE(test::waitUntil([&] { return form.listLoads == loads + 1; }));
     EXPECT_EQ(form.listRowCount(), 0) << listedNames().join(",").toStdString();
     EXPECT_EQ(state.connected(), 0);
 }

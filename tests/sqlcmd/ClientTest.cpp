@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ClientHarness.h"
@@ -131,8 +130,9 @@ TEST_F(ClientTest, PasswordLeavesTheProcessArguments) {
     ASSERT_TRUE(server.isRunning());
     std::string cmdline;
     ClientRun r = run(plus(login(server), {"-Q", "select 1"}), {}, 60, [&](pid_t pid) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        cmdline = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+        // Logged in, the client has long read its options; the slow answer keeps it running.
+        if (server.waitForLog(" login ", 10000))
+            cmdline = readFile("/proc/" + std::to_string(pid) + "/cmdline");
     });
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     ASSERT_FALSE(cmdline.empty());

@@ -6,6 +6,7 @@ FakeForm::FakeForm() {
     texts_[Control::编辑框1] = "127.0.0.1";
     texts_[Control::编辑框2] = "Administrator";
     texts_[Control::编辑框5] = "请将SQL脚本用鼠标拖入此处";
+    texts_[Control::按钮4] = "执行SQL脚本";
     enabled_[Control::编辑框2] = false;
     enabled_[Control::编辑框3] = false;
     enabled_[Control::按钮3] = false;
