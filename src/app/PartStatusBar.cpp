@@ -30,6 +30,8 @@ void PartStatusBar::setPartText(int index, const QString& text) {
     if (!part(index))
         return;
     parts_[index].text = text;
+    // A reason explains the text it came with, not the next one.
+    parts_[index].detail.clear();
     present(index);
 }
 

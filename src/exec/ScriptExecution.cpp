@@ -171,7 +171,6 @@ void ScriptExecution::startRun() {
     ++runNumber_;
     killed_ = false;
     form_.setStatus(1, QString::fromUtf8(kScriptRunning));
-    form_.setStatusToolTip(1, {});
     form_.setText(Control::按钮4, QString::fromUtf8(kStopButton));
     form_.setEnabled(Control::按钮4, true);
 }
@@ -295,9 +294,8 @@ void ScriptExecution::endRun(const RunOutcome& outcome, QString& append) {
     stopTimer_.stop();
     const RunReport report = reportRun(outcome);
     append += report.logLine;
+    // The status bar shows a text too long for the panel whole on hover and click.
     form_.setStatus(1, report.status);
-    // The panel may be too narrow for the whole text.
-    form_.setStatusToolTip(1, report.status);
     run_.reset();
     showRunButton();
 }
@@ -306,7 +304,6 @@ void ScriptExecution::showReady() {
     const QFileInfo script(form_.text(Control::编辑框5));
     if (script.isFile()) {
         form_.setStatus(1, readyStatus(script.fileName(), script.size()));
-        form_.setStatusToolTip(1, script.filePath());
     } else {
         form_.setStatus(1, QString::fromUtf8(kScriptMissing));
     }
