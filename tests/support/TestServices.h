@@ -7,6 +7,7 @@
 
 #include "core/FileOpener.h"
 #include "core/MessageBoxes.h"
+#include "core/SaveDialogs.h"
 
 namespace quill::test {
 
@@ -45,6 +46,18 @@ public:
     }
     QStringList opened;
     bool result = true;
+};
+
+// Answers "save as" with a given path (empty: the user cancelled) and
+// records what was asked.
+class ScriptedSaveDialogs : public SaveDialogs {
+public:
+    QString askSavePath(const QString& caption, const QString& suggestedPath) override {
+        asked << caption + " | " + suggestedPath;
+        return answer;
+    }
+    QString answer;
+    QStringList asked;
 };
 
 }  // namespace quill::test
