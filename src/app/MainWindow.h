@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
@@ -15,11 +14,13 @@
 #include "app/DropTarget.h"
 #include "app/PartStatusBar.h"
 #include "app/ReportList.h"
+#include "app/log/LogView.h"
 #include "app/skin/SkinEngine.h"
 #include "core/FileOpener.h"
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgramState.h"
+#include "core/SaveDialogs.h"
 #include "db/DatabaseFlows.h"
 #include "db/ODBCDB.h"
 #include "stats/StatsFlows.h"
@@ -45,6 +46,8 @@ struct WindowServices {
     // Gives the window its skin at creation and takes it off at destruction;
     // without one the window keeps the platform look.
     skin::SkinEngine* skin = nullptr;
+    // Asks where to save the log; without one, Qt's file dialog.
+    SaveDialogs* saveDialogs = nullptr;
 };
 
 // The main window: every control under its own name, the popup menu, and
@@ -106,7 +109,7 @@ public:
     QPushButton* 按钮3;
     QLabel* 图片框1;
     QLineEdit* 编辑框5;
-    QPlainTextEdit* 编辑框4;
+    logbox::LogView* 编辑框4;
     QPushButton* 按钮4;
     PartStatusBar* 状态条1;
 
@@ -141,6 +144,7 @@ private:
     void onMainWindowCreated();
 
     WindowServices services_;
+    std::unique_ptr<SaveDialogs> ownSaveDialogs_;
     // After the connections: it waits for its deletion workers as it goes.
     std::unique_ptr<DatabaseFlows> databaseFlows_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
