@@ -198,3 +198,16 @@ TEST_F(LogViewTest, SaveAsWritesTheWholeLogAndTheRunFolderOpensOnTheDesktop) {
     openFolder->trigger();
     EXPECT_EQ(opener.opened, QStringList{dir.path()});
 }
+
+TEST_F(LogViewTest, AVeryLongLineIsShownCutButCopiedWholeAndTheLinesAfterItStayInReach) {
+    const QByteArray longLine(20 * 1024 * 1024, 'x');
+    doc().append("before\n");
+    doc().append(longLine);
+    doc().append("\nafter\n");
+    ASSERT_TRUE(waitUntil([&] { return showsTheEnd(); }));
+    EXPECT_EQ(doc().line(view->lastVisibleLine() - 1), "after");
+
+    view->goToLine(1);
+    EXPECT_EQ(view->firstVisibleLine(), 0);
+    EXPECT_EQ(view->selectedText().toLatin1(), longLine);
+}

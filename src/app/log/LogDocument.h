@@ -48,8 +48,9 @@ private:
 class LogDocument : public QObject {
     Q_OBJECT
 public:
-    // Lines are read for the screen up to this many bytes.
-    static constexpr qsizetype kShownLineBytes = 32 * 1024;
+    // Lines are read for the screen up to this many bytes: some 500 rows in
+    // the box, and laid out in a few milliseconds.
+    static constexpr qsizetype kShownLineBytes = 16 * 1024;
 
     explicit LogDocument(const QString& spoolFolder, QObject* parent = nullptr);
     ~LogDocument() override;

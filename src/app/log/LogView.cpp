@@ -457,9 +457,9 @@ void LogView::selectAll() {
     select({0, 0}, endOf(document_->lineCount() - 1));
 }
 
-QString LogView::selectedText() const {
+QString LogView::selectedText(qint64 limit) const {
     const quint64 from = offsetOf(selectionStart()), to = offsetOf(selectionEnd());
-    if (to - from > quint64(kCopyLimit))
+    if (to - from > quint64(limit))
         return {};
     QByteArray raw = document_->bytes(from, to);
     raw.removeIf([](char c) { return c == '\r'; });
@@ -609,7 +609,7 @@ void LogView::mouseReleaseEvent(QMouseEvent* event) {
     autoScroll_.stop();
     QClipboard* clipboard = QApplication::clipboard();
     if (hasSelection() && clipboard->supportsSelection()) {
-        const QString text = selectedText();
+        const QString text = selectedText(kPrimarySelectionLimit);
         if (!text.isNull())
             clipboard->setText(text, QClipboard::Selection);
     }

@@ -50,6 +50,9 @@ public:
 
     // Clipboard copies stop at this size; "save as" takes any size.
     static constexpr qint64 kCopyLimit = 64 * 1024 * 1024;
+    // A mouse selection is offered to other programs (X11's primary
+    // selection) up to this size, so that a release never waits long.
+    static constexpr qint64 kPrimarySelectionLimit = 1024 * 1024;
 
     LogView(const Services& services, const QString& spoolFolder, QWidget* parent = nullptr);
     ~LogView() override;
@@ -76,8 +79,8 @@ public:
     TextPos selectionStart() const { return std::min(anchor_, caret_); }
     TextPos selectionEnd() const { return std::max(anchor_, caret_); }
     bool hasSelection() const { return anchor_ != caret_; }
-    // The selected text, line breaks as "\n"; null when over kCopyLimit.
-    QString selectedText() const;
+    // The selected text, line breaks as "\n"; null when over limit bytes.
+    QString selectedText(qint64 limit = kCopyLimit) const;
     void copy();
 
     void openFindBar();
