@@ -69,22 +69,29 @@ protected:
 }  // namespace
 
 TEST_F(LogViewTest, FollowsTheEndUntilTheUserScrollsUpAndAgainFromTheBottom) {
-    appendLines(0, 1000);
+    // Lines that wrap into several rows: the end may start inside one.
+    const auto appendWrapped = [&](int from, int count) {
+        QByteArray lines;
+        for (int n = from; n < from + count; ++n)
+            lines += "第" + QByteArray::number(n) + "行 " + QByteArray(120, 'w') + "\r\n";
+        doc().append(lines);
+    };
+    appendWrapped(0, 1000);
     ASSERT_TRUE(waitUntil([&] { return showsTheEnd(); }));
 
     wheel(+2);  // up
     EXPECT_FALSE(view->isFollowingEnd());
     const qint64 first = view->firstVisibleLine();
-    EXPECT_LT(first, 1000 - 10);
-    appendLines(1000, 500);
+    EXPECT_LT(first, 1000 - 2);
+    appendWrapped(1000, 500);
     ASSERT_TRUE(waitUntil([&] { return view->verticalScrollBar()->maximum() > 1400; }));
     EXPECT_EQ(view->firstVisibleLine(), first);  // the text in sight stays put
 
     view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     EXPECT_TRUE(view->isFollowingEnd());
-    appendLines(1500, 10);
+    appendWrapped(1500, 10);
     EXPECT_TRUE(waitUntil([&] { return showsTheEnd(); }));
-    EXPECT_EQ(view->document().line(view->lastVisibleLine() - 1), "第1509行 rows affected");
+    EXPECT_TRUE(doc().line(view->lastVisibleLine() - 1).startsWith("第1509行 "));
 }
 
 TEST_F(LogViewTest, F8GoesToTheNextMarkedLineAndAround) {

@@ -276,7 +276,9 @@ void LogView::syncScrollBar() {
 void LogView::onScrollBarMoved(int value) {
     if (syncing_)
         return;
-    setTop({value, 0});
+    // The bar counts lines; its bottom is the end even when the end's top
+    // line shows only its last rows.
+    setTop(value >= verticalScrollBar()->maximum() ? endTop() : Row{value, 0});
 }
 
 void LogView::scrollContentsBy(int, int) {
