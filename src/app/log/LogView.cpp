@@ -119,10 +119,15 @@ LogView::LogView(const Services& services, const QString& spoolFolder, QWidget* 
     for (QAction* a : {copyAction_, selectAllAction_, findAction_})
         a->setShortcutContext(Qt::WidgetShortcut);
 
-    connect(qApp, &QApplication::focusChanged, this, [this] { viewport()->update(); });
+    // The selection shows in the active colours also while the find bar has the focus.
+    focusWatch_ =
+        connect(qApp, &QApplication::focusChanged, this, [this] { viewport()->update(); });
 }
 
-LogView::~LogView() = default;
+LogView::~LogView() {
+    // Focus moves while the widget below is torn down, when this is no longer a LogView.
+    disconnect(focusWatch_);
+}
 
 // ---- laying out -----------------------------------------------------------
 

@@ -194,6 +194,7 @@ private:
     QAction* findAction_;
     QAction* saveAsAction_;
     QAction* openFolderAction_;
+    QMetaObject::Connection focusWatch_;
 
     // Last: its jobs end before the members they report to.
     LogWorker worker_;
