@@ -147,6 +147,12 @@ TEST_F(LogViewTest, CopiesASelectionThatRunsOutOfSight) {
     view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
     ASSERT_EQ(view->firstVisibleLine(), 0);
 
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(1, 8));
+    QTest::mouseMove(view->viewport(), QPoint(120, 8));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(120, 8));
+    EXPECT_GE(view->selectedText().size(), 5);
+    EXPECT_TRUE(QString("第0行 rows affected").startsWith(view->selectedText()));
+
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(1, 8));
     for (int i = 0; i < 300; ++i)
         QTest::keyClick(view.get(), Qt::Key_Down, Qt::ShiftModifier);

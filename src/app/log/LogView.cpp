@@ -625,22 +625,17 @@ void LogView::mouseReleaseEvent(QMouseEvent* event) {
 void LogView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
+    // The word under the pointer: from the boundary at or before it to the next one.
     const TextPos at = posAt(event->position());
     const QString& text = shown(at.line).text;
+    const int column = std::min<int>(at.column, text.size());
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
-    words.setPosition(std::min<int>(at.column, text.size()));
-    const qsizetype end = words.isAtBoundary() ? words.position() : words.toNextBoundary();
-    words.setPosition(std::min<int>(at.column, text.size()));
-    qsizetype start = words.isAtBoundary() ? words.position() : words.toPreviousBoundary();
-    qsizetype stop = end;
-    if (start == stop) {
-        // On a boundary: the word that starts here.
-        words.setPosition(start);
-        stop = words.toNextBoundary();
-    }
-    if (start < 0 || stop < 0)
-        return;
-    select({at.line, int(start)}, {at.line, int(stop)});
+    words.setPosition(column);
+    const qsizetype start = words.isAtBoundary() ? column : words.toPreviousBoundary();
+    words.setPosition(column);
+    const qsizetype end = words.toNextBoundary();
+    if (start >= 0 && end > start)
+        select({at.line, int(start)}, {at.line, int(end)});
 }
 
 void LogView::focusInEvent(QFocusEvent* event) {
