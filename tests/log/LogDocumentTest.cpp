@@ -201,6 +201,39 @@ TEST(LogDocument, ClearStartsAfreshWhileAWorkerStillReadsTheOldText) {
     EXPECT_EQ(snapshotBytes(before), "old line\n");
 }
 
+TEST(LogDocument, AWorkerReadsItsSnapshotWhileTheLogGoesOn) {
+    QTemporaryDir dir;
+    LogDocument doc(dir.filePath("spool"));
+    QString error;
+    ASSERT_TRUE(doc.bindRunLog(dir.filePath("run.log"), &error));
+    QByteArray before;
+    for (int n = 0; n < 40'000; ++n)  // some written out, the rest in the tail
+        before += "line " + QByteArray::number(n) + " 订单\n";
+    doc.appendOutput(before);
+    const LogSnapshot snapshot = doc.snapshot();
+
+    std::atomic<bool> done{false};
+    QByteArray seen;
+    std::optional<quint64> found;
+    {
+        LogWorker worker;
+        worker.post([&](const std::atomic<bool>& cancelled) {
+            seen = snapshotBytes(snapshot);
+            found = findInLog(snapshot, "LINE 39999 订单", 0, false, cancelled);
+            done = true;
+        });
+        // Meanwhile the tail grows and is written out, and the log is cleared.
+        for (int i = 0; i < 2000 && !done; ++i)
+            doc.appendOutput(QByteArray(4096, 'y') + "\n");
+        doc.clear();
+        doc.append("after");
+        while (!done)
+            std::this_thread::yield();
+    }
+    EXPECT_TRUE(seen == before);
+    EXPECT_EQ(found, quint64(before.lastIndexOf("line 39999")));
+}
+
 TEST(LogDocument, WithoutRoomOnDiskTheLogIsKeptInMemoryAndSaysSo) {
     LogDocument doc("/proc/no-such-folder");
     doc.append("line 1\n");
