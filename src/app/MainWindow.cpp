@@ -12,8 +12,10 @@
 #include <limits>
 
 #include "app/Artwork.h"
+#include "app/QtSaveDialogs.h"
 #include "app/ScriptDrop.h"
 #include "app/WindowFlows.h"
+#include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/ScriptExecution.h"
 
@@ -52,6 +54,9 @@ QFont gb2312Font(QFont font) {
     font.setWeight(QFont::Normal);
     return font;
 }
+
+// The most of the log that text(编辑框4) returns: its last lines within 16 MB.
+constexpr qsizetype kLogTextLimit = 16 * 1024 * 1024;
 
 template <class W>
 W* named(W* widget, const char* name, const QRect& geometry) {
@@ -147,12 +152,14 @@ void MainWindow::createControls() {
     编辑框5->setFont(heiti);
     编辑框5->setFocusPolicy(Qt::StrongFocus);
 
-    编辑框4 = named(new QPlainTextEdit(this), "编辑框4", {240, 104, 290, 204});
-    编辑框4->setReadOnly(true);
-    编辑框4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    编辑框4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    编辑框4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    编辑框4->setFocusPolicy(Qt::ClickFocus);
+    if (!services_.saveDialogs) {
+        ownSaveDialogs_ = std::make_unique<QtSaveDialogs>();
+        services_.saveDialogs = ownSaveDialogs_.get();
+    }
+    编辑框4 = named(new logbox::LogView({services_.boxes, services_.opener, *services_.saveDialogs},
+                                        logbox::spoolFolder(), this),
+                    "编辑框4", {240, 104, 290, 204});
+    编辑框4->setRunFolder(logbox::runsFolder());
     QPalette log = blackOnWhite(编辑框4->palette());
     // As in the other boxes, a selection is not shown while the box has no focus.
     log.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
@@ -395,7 +402,7 @@ QWidget* MainWindow::control(Control c) const {
 
 QString MainWindow::text(Control c) const {
     if (c == Control::编辑框4)
-        return 编辑框4->toPlainText();
+        return 编辑框4->document().text(kLogTextLimit);
     if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
         return edit->text();
     if (auto* button = qobject_cast<QPushButton*>(control(c)))
@@ -404,9 +411,10 @@ QString MainWindow::text(Control c) const {
 }
 
 void MainWindow::setText(Control c, const QString& text) {
-    if (c == Control::编辑框4)
-        编辑框4->setPlainText(text);
-    else if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
+    if (c == Control::编辑框4) {
+        编辑框4->document().clear();
+        编辑框4->document().appendText(text);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control(c)))
         edit->setText(text);
     else if (auto* button = qobject_cast<QPushButton*>(control(c)))
         button->setText(text);
@@ -486,10 +494,7 @@ int MainWindow::selectedListRow() const {
 }
 
 void MainWindow::appendLog(const QString& text) {
-    编辑框4->moveCursor(QTextCursor::End);
-    // Line ends arrive as CR LF from console output; the box breaks lines on LF.
-    编辑框4->insertPlainText(QString(text).remove('\r'));
-    编辑框4->ensureCursorVisible();
+    编辑框4->document().appendText(text);
 }
 
 int runWindow(MainWindow* window) {

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
@@ -15,11 +14,13 @@
 #include "app/DropTarget.h"
 #include "app/PartStatusBar.h"
 #include "app/ReportList.h"
+#include "app/log/LogView.h"
 #include "app/skin/SkinEngine.h"
 #include "core/FileOpener.h"
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgramState.h"
+#include "core/SaveDialogs.h"
 #include "db/DatabaseFlows.h"
 #include "db/ODBCDB.h"
 #include "stats/StatsFlows.h"
@@ -47,6 +48,8 @@ struct WindowServices {
     skin::SkinEngine* skin = nullptr;
     // Where the table report goes.
     stats::ReportFolders reportFolders = stats::ReportFolders::ofThisProgram();
+    // Asks where to save the log; without one, Qt's file dialog.
+    SaveDialogs* saveDialogs = nullptr;
 };
 
 // The main window: every control under its own name, the popup menu, and
@@ -112,7 +115,7 @@ public:
     QPushButton* 按钮3;
     QLabel* 图片框1;
     QLineEdit* 编辑框5;
-    QPlainTextEdit* 编辑框4;
+    logbox::LogView* 编辑框4;
     QPushButton* 按钮4;
     PartStatusBar* 状态条1;
 
@@ -150,6 +153,7 @@ private:
     void tellStatus(int part);
 
     WindowServices services_;
+    std::unique_ptr<SaveDialogs> ownSaveDialogs_;
     // After the connections: it waits for its deletion workers as it goes.
     std::unique_ptr<DatabaseFlows> databaseFlows_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;

@@ -41,7 +41,9 @@ class Form {
 public:
     virtual ~Form() = default;
 
-    // Edit boxes (编辑框1..5) and button captions.
+    // Edit boxes (编辑框1..5) and button captions. The log box 编辑框4 gives
+    // its text as shown, line breaks as "\n"; of a log over 16 MB, only its
+    // last lines within that.
     virtual QString text(Control c) const = 0;
     virtual void setText(Control c, const QString& text) = 0;
 
@@ -67,7 +69,8 @@ public:
     virtual int listRowCount() const = 0;
     virtual int selectedListRow() const = 0;  // -1 when none
 
-    // Log box 编辑框4: caret to the end, scroll it into view, insert there.
+    // Log box 编辑框4: appends at the end. The box follows the end unless the
+    // user has scrolled up.
     virtual void appendLog(const QString& text) = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "core/Choices.h"
 #include "core/FileOpener.h"
 #include "core/MessageBoxes.h"
+#include "core/SaveDialogs.h"
 
 namespace quill::test {
 
@@ -72,6 +73,18 @@ public:
     }
     QStringList opened;
     bool result = true;
+};
+
+// Answers "save as" with a given path (empty: the user cancelled) and
+// records what was asked.
+class ScriptedSaveDialogs : public SaveDialogs {
+public:
+    QString askSavePath(const QString& caption, const QString& suggestedPath) override {
+        asked << caption + " | " + suggestedPath;
+        return answer;
+    }
+    QString answer;
+    QStringList asked;
 };
 
 }  // namespace quill::test
