@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
     const Pass flood = throughTheLog(
         window, console, execution,
         [&] { console.sendCommandLine(generator + " " + args.join(' ')); },
-        [&] { return window.编辑框4->document()->blockCount() > lines; });
+        [&] { return window.编辑框4->document().lineCount() > lines; });
     std::printf("\n");
     report("The same output from a plain generator (the log box's own pace):", generatorDevNull,
            flood, lines);

@@ -14,6 +14,7 @@ QToolButton* smallButton(const QString& text, const QString& tip, QWidget* paren
     auto* b = new QToolButton(parent);
     b->setText(text);
     b->setToolTip(tip);
+    b->setAccessibleName(tip);
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
     b->setFixedSize(20, 20);
@@ -28,6 +29,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     edit_ = new QLineEdit(this);
     edit_->setObjectName("findText");
     edit_->setPlaceholderText("查找");
+    edit_->setAccessibleName("查找");
     // Reached with Ctrl+F, not with Tab: the window's tab stops stay its own.
     edit_->setFocusPolicy(Qt::ClickFocus);
     previous_ = smallButton("▲", "上一个 (Shift+Enter)", this);

@@ -1,5 +1,6 @@
 #include "app/log/LogView.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -43,10 +44,40 @@ QString megabytes(quint64 bytes) {
 
 }  // namespace
 
+namespace {
+
+// Screen readers meet the box as the read-only, multi-line text it shows,
+// not as the bare scroll area it is built on.
+class LogViewAccessible : public QAccessibleWidget {
+public:
+    explicit LogViewAccessible(QWidget* view)
+        : QAccessibleWidget(view, QAccessible::EditableText) {}
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        s.multiLine = true;
+        return s;
+    }
+};
+
+QAccessibleInterface* accessibleLogView(const QString& className, QObject* object) {
+    if (className == QLatin1String(LogView::staticMetaObject.className()) && object &&
+        object->isWidgetType())
+        return new LogViewAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+}  // namespace
+
 LogView::LogView(const Services& services, const QString& spoolFolder, QWidget* parent)
     : QAbstractScrollArea(parent),
       services_(services),
       document_(std::make_unique<LogDocument>(spoolFolder)) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(accessibleLogView);
+        return true;
+    }();
+    (void)accessible;
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::ClickFocus);
