@@ -84,7 +84,7 @@ TEST_F(FlowsE2E, ConnectShowsTheVersionAndTheNumberedList) {
     EXPECT_FALSE(form.isEnabled(Control::按钮1));
     EXPECT_TRUE(form.isEnabled(Control::按钮3));
     EXPECT_TRUE(form.isEnabled(Control::按钮4));
-    EXPECT_TRUE(server->logEvents("rpc").filter("sp_cursoropen select @@version").size() == 1);
+    EXPECT_EQ(server->logEvents("batch").filter("select @@version").size(), 1);
 }
 
 TEST_F(FlowsE2E, AWrongPasswordFailsAndSaysWhyInTheTooltip) {
@@ -123,7 +123,7 @@ TEST_F(FlowsE2E, ADeletedDatabaseLeavesTheList) {
     EXPECT_EQ(form.status(0), "  加载数据库成功");
     EXPECT_FALSE(listedNames().contains("Shop"));
     EXPECT_TRUE(listedNames().contains("仓库数据"));
-    EXPECT_TRUE(server->logEvents("rpc").contains("sp_cursoropen drop database \"Shop\""));
+    EXPECT_TRUE(server->logEvents("batch").contains("drop database \"Shop\""));
 }
 
 TEST_F(FlowsE2E, NamesWithBracketsQuotesAndChineseAreDroppedExactly) {
@@ -156,7 +156,7 @@ TEST_F(FlowsE2E, TwoDeletionsNeverDoubleTheList) {
         flows.onDeleteDatabaseClicked();
     }
     ASSERT_TRUE(test::waitUntil(
-        [&] { return server->logEvents("rpc").filter("drop database").size() == 2; }));
+        [&] { return server->logEvents("batch").filter("drop database").size() == 2; }));
     test::pumpEvents(300);
     QStringList names = listedNames();
     EXPECT_EQ(names.size(), 8) << names.join(",").toStdString();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <clocale>
 #include <memory>
@@ -46,14 +47,8 @@ protected:
         return QDir(tmp_.path())
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
-    // Statements the server received through the cursor procedure.
-    QStringList cursorStatements() const {
-        QStringList out;
-        for (const QString& e : server_->logEvents("rpc"))
-            if (e.startsWith("sp_cursoropen "))
-                out << e.mid(14);
-        return out;
-    }
+    // Statements the server received.
+    QStringList batches() const { return server_->logEvents("batch"); }
 
     std::unique_ptr<StandinServer> server_ = startServer(kCatalog);
     QTemporaryDir tmp_;
@@ -123,8 +118,8 @@ TEST_F(OdbcdbE2E, BracketsBecomeQuotesOutsideLiteralsOnly) {
     ASSERT_TRUE(open(db));
     ODBCDB::RecordSetHandle h = db.OpenTable("SELECT '[lit]' AS [a b], N'x]y' AS [c]]d]");
     ASSERT_NE(h, 0) << db.LastError().toStdString();
-    EXPECT_TRUE(cursorStatements().contains("SELECT '[lit]' AS \"a b\", N'x]y' AS \"c]d\""))
-        << cursorStatements().join("\n").toStdString();
+    EXPECT_TRUE(batches().contains("SELECT '[lit]' AS \"a b\", N'x]y' AS \"c]d\""))
+        << batches().join("\n").toStdString();
     EXPECT_EQ(db.ReadColumn(h, "a b").toText(), "[lit]");
     EXPECT_EQ(db.ReadColumn(h, "c]d").toText(), "x]y");
 }
@@ -169,6 +164,37 @@ TEST_F(OdbcdbE2E, RecordSetsWalkForwardAndCloseOneOrAll) {
     EXPECT_TRUE(db.ReadColumn(h, 1).isEmptyText());
     EXPECT_TRUE(db.IsEof(empty));
     EXPECT_EQ(db.RecordCount(empty), 0);
+}
+
+TEST_F(OdbcdbE2E, AResultOfAnySizeTakesOneRoundTrip) {
+    QByteArray catalog = R"({"databases":[)";
+    for (int i = 0; i < 300; ++i)
+        catalog += QByteArray(i ? "," : "") + R"({"name":"db)" + QByteArray::number(i) + R"("})";
+    server_ = startServer(catalog + "]}");
+    ASSERT_TRUE(open(db));
+    const qsizetype before = server_->logLines().size();
+    ODBCDB::RecordSetHandle h = db.OpenTable("select * from sysdatabases");
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(db.RecordCount(h), 304);
+    db.CloseTable(h);
+    // One request, the statement as given; closing asks nothing more.
+    EXPECT_EQ(server_->logLines().mid(before).size(), 1)
+        << server_->logLines().join("\n").toStdString();
+    EXPECT_EQ(batches().last(), "select * from sysdatabases");
+    EXPECT_TRUE(server_->logEvents("rpc").isEmpty());
+}
+
+TEST_F(OdbcdbE2E, AServerAMillisecondAwayTakesAMillisecondARequest) {
+    StandinServer::Options o;
+    o.latencyUs = 1000;
+    server_ = std::make_unique<StandinServer>(o);
+    ASSERT_TRUE(server_->isRunning());
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(open(db));  // prelogin and login
+    for (int i = 0; i < 20; ++i)
+        db.CloseTable(db.OpenTable("select 1"));
+    EXPECT_GE(timer.nsecsElapsed(), 22 * 1000000LL);
 }
 
 TEST_F(OdbcdbE2E, ThirtyRecordSetsAtMost) {

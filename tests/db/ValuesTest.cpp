@@ -58,6 +58,10 @@ TEST(Values, TextBuffersHoldUtf8AndSigns) {
     EXPECT_FALSE(isBoundColumn(SQL_WVARCHAR, 513));
     EXPECT_FALSE(isBoundColumn(SQL_VARBINARY, 10));
     EXPECT_FALSE(isBoundColumn(SQL_LONGVARCHAR, 1));
+    // A length the driver does not know is no length to cut at.
+    EXPECT_TRUE(readsWhole(SQL_WVARCHAR, 0));
+    EXPECT_FALSE(readsWhole(SQL_WVARCHAR, 128));
+    EXPECT_TRUE(readsWhole(SQL_WLONGVARCHAR, 1073741823));
 }
 
 TEST(Values, Utf8CutsKeepWholeCharacters) {

@@ -118,14 +118,13 @@ TEST_F(StatsEndToEnd, TotalsCountTablesAndTheirLargestIndexRows) {
 
 TEST_F(StatsEndToEnd, TheServerGetsBothStatementsAsTheyStandInTheOpenedDatabase) {
     flows.onTableTotalsClicked();
-    const QStringList rpcs = server->logEvents("rpc");
-    EXPECT_TRUE(rpcs.contains("sp_cursoropen " + logged(StatsFlows::kTableCountStatement)));
-    EXPECT_TRUE(rpcs.contains("sp_cursoropen " + logged(StatsFlows::kRowTotalStatement)));
+    const QStringList batches = server->logEvents("batch");
+    EXPECT_TRUE(batches.contains(logged(StatsFlows::kTableCountStatement)));
+    EXPECT_TRUE(batches.contains(logged(StatsFlows::kRowTotalStatement)));
     EXPECT_TRUE(server->logEvents("login").last().contains("database=Shop"));
 
     flows.onTableReportClicked();
-    EXPECT_TRUE(server->logEvents("rpc").contains("sp_cursoropen " +
-                                                  logged(StatsFlows::kTableListStatement)));
+    EXPECT_TRUE(server->logEvents("batch").contains(logged(StatsFlows::kTableListStatement)));
     // Each click closed its connection.
     EXPECT_TRUE(server->waitForLog("end"));
     EXPECT_EQ(server->logEvents("end").size(), server->logEvents("login").size());
