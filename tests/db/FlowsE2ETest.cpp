@@ -45,18 +45,22 @@ protected:
             names << form.listCell(row, 1);
         return names;
     }
+    // Until the flows' work is done and the form shows it.
+    void settle() {
+        ASSERT_TRUE(test::waitUntil([&] { return flows.idle(); }, 30000));
+    }
     void connect() {
         flows.onConnectClicked();
+        settle();
         ASSERT_EQ(form.status(0), "  加载数据库成功");
     }
-    // Answers Yes for `name` and waits for the worker's list reload.
+    // Answers Yes for `name` and waits for the list reload.
     void deleteDatabase(const QString& name) {
         state.setSelectedDatabaseName(name);
         form.setStatus(1, {});
         boxes.setNextAnswer(IdYes);
         flows.onDeleteDatabaseClicked();
-        ASSERT_TRUE(
-            test::waitUntil([&] { return !form.status(1).isEmpty() && form.listRowCount() > 0; }));
+        settle();
     }
 
     QTemporaryDir tmp;
@@ -64,7 +68,7 @@ protected:
     test::FakeForm form;
     ProgramState state;
     test::ScriptedMessageBoxes boxes;
-    ODBCDB db;
+    std::shared_ptr<ODBCDB> db = std::make_shared<ODBCDB>();
     DatabaseFlows flows{form, state, boxes, db};
 };
 
@@ -87,9 +91,30 @@ TEST_F(FlowsE2E, ConnectShowsTheVersionAndTheNumberedList) {
     EXPECT_EQ(server->logEvents("batch").filter("select @@version").size(), 1);
 }
 
+TEST_F(FlowsE2E, AConnectUnderWaySaysSoAndASecondClickStartsNothing) {
+    StandinServer::Options o;
+    o.catalogJson = kCatalog;
+    o.latencyMs = 300;
+    server = std::make_unique<StandinServer>(o);
+    ASSERT_TRUE(server->isRunning());
+    form.setText(Control::编辑框1, server->serverText());
+    flows.onConnectClicked();
+    // Back at once, the login still on its way.
+    EXPECT_EQ(form.status(0), "正在连接 " + server->serverText() + "…");
+    EXPECT_FALSE(form.isEnabled(Control::按钮1));
+    EXPECT_EQ(state.connected(), 0);
+    flows.onConnectClicked();
+    settle();
+    EXPECT_EQ(form.status(0), "  加载数据库成功");
+    EXPECT_EQ(server->logEvents("connect").size(), 1);
+    EXPECT_EQ(state.connected(), 1);
+    EXPECT_EQ(state.connectedServer(), server->serverText());
+}
+
 TEST_F(FlowsE2E, AWrongPasswordFailsAndSaysWhyInTheTooltip) {
     form.setText(Control::编辑框3, "wrong");
     flows.onConnectClicked();
+    settle();
     EXPECT_EQ(form.status(0), server->serverText() + " 数据库连接失败");
     EXPECT_TRUE(form.statusToolTip(0).contains("Login failed"))
         << form.statusToolTip(0).toStdString();
@@ -102,6 +127,7 @@ TEST_F(FlowsE2E, AReloadAfterTheServerWentAwayLeavesTheListEmpty) {
     connect();
     server->stop();
     flows.loadDatabaseList();
+    settle();
     EXPECT_EQ(form.status(0), "  未能加载数据库");
     EXPECT_EQ(form.listRowCount(), 0);
 }
@@ -109,11 +135,11 @@ TEST_F(FlowsE2E, AReloadAfterTheServerWentAwayLeavesTheListEmpty) {
 TEST_F(FlowsE2E, DisconnectEndsTheSession) {
     connect();
     flows.onDisconnectClicked();
+    settle();
     EXPECT_TRUE(server->waitForLog(" end"));
     EXPECT_EQ(form.status(0), "  数据库连接已经断开");
     EXPECT_EQ(form.listRowCount(), 0);
-    flows.onConnectClicked();
-    EXPECT_EQ(form.status(0), "  加载数据库成功");
+    connect();
 }
 
 TEST_F(FlowsE2E, ADeletedDatabaseLeavesTheList) {
@@ -147,6 +173,24 @@ TEST_F(FlowsE2E, ADatabaseInUseIsNotDroppedAndTheRefusalIsShown) {
     EXPECT_TRUE(listedNames().contains("InUse"));
 }
 
+TEST_F(FlowsE2E, TheDatabaseDroppedIsTheOneTheQuestionNamed) {
+    StandinServer::Options o;
+    o.catalogJson = kCatalog;
+    o.latencyMs = 100;
+    server = std::make_unique<StandinServer>(o);
+    ASSERT_TRUE(server->isRunning());
+    form.setText(Control::编辑框1, server->serverText());
+    connect();
+    flows.loadDatabaseList();  // still running when the deletion is asked for
+    state.setSelectedDatabaseName("Shop");
+    boxes.setNextAnswer(IdYes);
+    flows.onDeleteDatabaseClicked();
+    state.setSelectedDatabaseName("仓库数据");  // another right-click meanwhile
+    settle();
+    EXPECT_FALSE(listedNames().contains("Shop"));
+    EXPECT_TRUE(listedNames().contains("仓库数据"));
+}
+
 TEST_F(FlowsE2E, TwoDeletionsNeverDoubleTheList) {
     connect();
     // Both workers drop Shop (the second is refused) and reload the list.
@@ -155,9 +199,8 @@ TEST_F(FlowsE2E, TwoDeletionsNeverDoubleTheList) {
         boxes.setNextAnswer(IdYes);
         flows.onDeleteDatabaseClicked();
     }
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return server->logEvents("batch").filter("drop database").size() == 2; }));
-    test::pumpEvents(300);
+    settle();
+    EXPECT_EQ(server->logEvents("batch").filter("drop database").size(), 2);
     QStringList names = listedNames();
     EXPECT_EQ(names.size(), 8) << names.join(",").toStdString();
     EXPECT_EQ(names.removeDuplicates(), 0);
@@ -178,8 +221,8 @@ TEST_F(FlowsE2E, ADisconnectWhileADeletionRunsLeavesTheListEmpty) {
     // Let the worker's list reload begin, then disconnect on the GUI thread.
     ASSERT_TRUE(server->waitForLog("SELECT COUNT(name) FROM sysdatabases"));
     flows.onDisconnectClicked();
+    settle();
     EXPECT_TRUE(server->waitForLog(" end"));
-    test::pumpEvents(300);
     EXPECT_EQ(form.listRowCount(), 0) << listedNames().join(",").toStdString();
     EXPECT_EQ(state.connected(), 0);
 }

@@ -186,7 +186,7 @@ TEST_F(OdbcdbE2E, AResultOfAnySizeTakesOneRoundTrip) {
 
 TEST_F(OdbcdbE2E, AServerAMillisecondAwayTakesAMillisecondARequest) {
     StandinServer::Options o;
-    o.latencyUs = 1000;
+    o.extraArgs = QStringList{"--latency-us", "1000"};
     server_ = std::make_unique<StandinServer>(o);
     ASSERT_TRUE(server_->isRunning());
     QElapsedTimer timer;

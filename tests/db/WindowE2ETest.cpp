@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <memory>
@@ -55,7 +56,8 @@ protected:
 
 TEST_F(WindowE2E, ButtonsConnectListDisconnectAndReload) {
     window->按钮1->click();
-    EXPECT_EQ(window->status(0), "  加载数据库成功");
+    ASSERT_TRUE(test::waitUntil([&] { return window->status(0) == "  加载数据库成功"; }))
+        << window->status(0).toStdString();
     EXPECT_FALSE(window->status(1).isEmpty());
     EXPECT_TRUE(listedNames().contains("仓库数据"));
     EXPECT_EQ(window->listCell(0, 0), "1");
@@ -64,10 +66,11 @@ TEST_F(WindowE2E, ButtonsConnectListDisconnectAndReload) {
     EXPECT_TRUE(window->按钮4->isEnabled());
 
     window->按钮3->click();
-    EXPECT_EQ(window->listRowCount(), 6);
+    EXPECT_EQ(window->listRowCount(), 0);  // emptied at once, filled when the server answers
+    ASSERT_TRUE(test::waitUntil([&] { return window->listRowCount() == 6; }));
 
     window->按钮2->click();
-    EXPECT_EQ(window->status(0), "  数据库连接已经断开");
+    ASSERT_TRUE(test::waitUntil([&] { return window->status(0) == "  数据库连接已经断开"; }));
     EXPECT_EQ(window->listRowCount(), 0);
     EXPECT_TRUE(window->按钮1->isEnabled());
     EXPECT_FALSE(window->按钮3->isEnabled());
@@ -76,6 +79,7 @@ TEST_F(WindowE2E, ButtonsConnectListDisconnectAndReload) {
 
 TEST_F(WindowE2E, TheMenuItemDeletesTheSelectedDatabase) {
     window->按钮1->click();
+    ASSERT_TRUE(test::waitUntil([&] { return listedNames().contains("Shop"); }));
     state.setSelectedDatabaseName("Shop");
     boxes.setNextAnswer(IdYes);
     window->deleteDatabaseAction->trigger();
@@ -87,8 +91,26 @@ TEST_F(WindowE2E, TheMenuItemDeletesTheSelectedDatabase) {
 
 TEST_F(WindowE2E, ClosingTheWindowEndsTheSession) {
     window->按钮1->click();
-    ASSERT_TRUE(server->waitForLog("login user=SA"));
+    ASSERT_TRUE(test::waitUntil([&] { return window->按钮3->isEnabled(); }));
     ASSERT_TRUE(server->logEvents("end").isEmpty());
     delete window.data();
     EXPECT_TRUE(server->waitForLog(" end", 2000));
+}
+
+TEST_F(WindowE2E, ClosingWhileAConnectIsUnderWayLeavesItToFinishAlone) {
+    StandinServer::Options o;
+    o.latencyMs = 1000;  // the connect and its list take five seconds
+    server = std::make_unique<StandinServer>(o);
+    ASSERT_TRUE(server->isRunning());
+    window->编辑框1->setText(server->serverText());
+    window->按钮1->click();
+    ASSERT_TRUE(server->waitForLog("connect"));
+    QElapsedTimer closing;
+    closing.start();
+    delete window.data();
+    EXPECT_LT(closing.elapsed(), 4000);
+    // The connect goes on without the window, touches nothing of it, and
+    // closes its connection when done.
+    EXPECT_TRUE(server->waitForLog("batch SELECT COUNT(name)", 10000));
+    EXPECT_TRUE(server->waitForLog(" end", 10000));
 }

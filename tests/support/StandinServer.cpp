@@ -17,9 +17,8 @@ StandinServer::StandinServer(Options options)
             catalog.write(options_.catalogJson);
         args << "--catalog" << catalog.fileName();
     }
-    if (options_.latencyMs > 0 || options_.latencyUs > 0)
-        args << "--latency-us"
-             << QString::number(qint64(options_.latencyMs) * 1000 + options_.latencyUs);
+    if (options_.latencyMs > 0)
+        args << "--latency-ms" << QString::number(options_.latencyMs);
     if (!options_.versionText.isEmpty())
         args << "--version-text" << options_.versionText;
     args << options_.extraArgs;

@@ -20,7 +20,6 @@ public:
         QByteArray catalogJson;  // the --catalog document; empty for none
         QString password = "Quill-Test-1";
         int latencyMs = 0;    // before every answer, the login's included
-        int latencyUs = 0;    // the same in microseconds, added to latencyMs
         QString versionText;  // empty: the default text
         QStringList extraArgs;
     };
