@@ -10,6 +10,7 @@
 #include "support/FakeForm.h"
 #include "support/StandinServer.h"
 #include "support/TestServices.h"
+#include "support/Wait.h"
 
 using namespace quill;
 
@@ -83,11 +84,17 @@ protected:
     }
 
     static test::StandinServer* server;
+    // Until the click's work is done and its result shown.
+    void settle(const StatsFlows& f) {
+        ASSERT_TRUE(test::waitUntil([&] { return f.idle(); }, 30000));
+    }
+    void settle() { settle(flows); }
+
     test::FakeForm form;
     ProgramState state;
     test::ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
-    ODBCDB db;
+    std::shared_ptr<ODBCDB> db = std::make_shared<ODBCDB>();
     QTemporaryDir folder;
     StatsFlows flows{form, state, boxes, opener, db, {folder.path(), folder.filePath("docs")}};
 };
@@ -104,26 +111,32 @@ TEST_F(StatsEndToEnd, TotalsCountTablesAndTheirLargestIndexRows) {
     const Case cases[] = {
         {"Shop", "Shop 共有 12 张表\r\nShop 共有 3456 条记录数"},
         {"Nothing", "Nothing 共有 0 张表\r\nNothing 共有 0 条记录数"},  // a SUM over no rows
+        // 4,000,000,000 rows overflow the SUM's int; its bigint form counts them.
+        {"Huge", "Huge 共有 2 张表\r\nHuge 共有 4000000000 条记录数"},
     };
     for (const Case& c : cases) {
         boxes.shown.clear();
         state.setSelectedDatabaseName(c.database);
         flows.onTableTotalsClicked();
+        settle();
         EXPECT_EQ(onlyBox().text, c.text);
         EXPECT_EQ(onlyBox().caption, "运算结果:");
         EXPECT_EQ(onlyBox().flags, mb::IconInformation);
-        EXPECT_FALSE(db.IsOpen());
+        EXPECT_FALSE(db->IsOpen());
     }
 }
 
 TEST_F(StatsEndToEnd, TheServerGetsBothStatementsAsTheyStandInTheOpenedDatabase) {
     flows.onTableTotalsClicked();
+    settle();
     const QStringList batches = server->logEvents("batch");
     EXPECT_TRUE(batches.contains(logged(StatsFlows::kTableCountStatement)));
     EXPECT_TRUE(batches.contains(logged(StatsFlows::kRowTotalStatement)));
     EXPECT_TRUE(server->logEvents("login").last().contains("database=Shop"));
 
     flows.onTableReportClicked();
+
+    settle();
     EXPECT_TRUE(server->logEvents("batch").contains(logged(StatsFlows::kTableListStatement)));
     // Each click closed its connection.
     EXPECT_TRUE(server->waitForLog("end"));
@@ -133,6 +146,7 @@ TEST_F(StatsEndToEnd, TheServerGetsBothStatementsAsTheyStandInTheOpenedDatabase)
 TEST_F(StatsEndToEnd, SqlAuthenticationUsesTheBoxesAsTheyStandAtTheClick) {
     form.setText(Control::编辑框3, "not-the-password");
     flows.onTableTotalsClicked();
+    settle();
     EXPECT_TRUE(
         onlyBox().text.startsWith("无法连接服务器 " + server->serverText() + " 上的数据库 Shop："))
         << onlyBox().text.toStdString();
@@ -144,6 +158,7 @@ TEST_F(StatsEndToEnd, SqlAuthenticationUsesTheBoxesAsTheyStandAtTheClick) {
     form.setText(Control::编辑框2, "SA");  // the stand-in takes any letter case
     form.setText(Control::编辑框3, server->password());
     flows.onTableTotalsClicked();
+    settle();
     EXPECT_EQ(onlyBox().caption, "运算结果:");
     EXPECT_TRUE(server->logEvents("login").last().startsWith("user=SA "))
         << server->logEvents("login").last().toStdString();
@@ -156,6 +171,7 @@ TEST_F(StatsEndToEnd, WindowsAuthenticationGoesToTheLocalDefaultInstance) {
          {&StatsFlows::onTableTotalsClicked, &StatsFlows::onTableReportClicked}) {
         boxes.shown.clear();
         (flows.*click)();
+        settle();
         EXPECT_TRUE(onlyBox().text.startsWith("无法连接服务器 . 上的数据库 Shop"))
             << onlyBox().text.toStdString();
     }
@@ -163,7 +179,7 @@ TEST_F(StatsEndToEnd, WindowsAuthenticationGoesToTheLocalDefaultInstance) {
     EXPECT_TRUE(opener.opened.isEmpty());
 }
 
-TEST_F(StatsEndToEnd, AFailedOpenOrStatementShowsWhatFailedAndNothingElse) {
+TEST_F(StatsEndToEnd, AFailedOpenShowsWhatFailedAndNothingElse) {
     struct Case {
         QString database;
         void (StatsFlows::*click)();
@@ -174,17 +190,15 @@ TEST_F(StatsEndToEnd, AFailedOpenOrStatementShowsWhatFailedAndNothingElse) {
         // A database dropped since the list was loaded.
         {"Gone", &StatsFlows::onTableTotalsClicked, missing},
         {"Gone", &StatsFlows::onTableReportClicked, missing},
-        // 4,000,000,000 rows do not fit the SUM's int: the server's own words.
-        {"Huge", &StatsFlows::onTableTotalsClicked,
-         "查询总记录数失败：Arithmetic overflow error converting expression to data type int."},
     };
     for (const Case& c : cases) {
         boxes.shown.clear();
         state.setSelectedDatabaseName(c.database);
         (flows.*c.click)();
+        settle();
         EXPECT_TRUE(onlyBox().text.startsWith(c.text)) << onlyBox().text.toStdString();
         EXPECT_EQ(onlyBox().caption, "错误：");
-        EXPECT_FALSE(db.IsOpen());
+        EXPECT_FALSE(db->IsOpen());
     }
     EXPECT_EQ(server->logEvents("login-failed").last(), "user=sa reason=database");
     EXPECT_FALSE(QFile::exists(reportPath()));
@@ -193,6 +207,7 @@ TEST_F(StatsEndToEnd, AFailedOpenOrStatementShowsWhatFailedAndNothingElse) {
 
 TEST_F(StatsEndToEnd, ReportListsTablesLargestFirstFilledToThirtyColumns) {
     flows.onTableReportClicked();
+    settle();
     EXPECT_TRUE(boxes.shown.empty()) << onlyBox().text.toStdString();
     ASSERT_EQ(opener.opened, QStringList{reportPath()});
 
@@ -221,6 +236,7 @@ TEST_F(StatsEndToEnd, EachReportReplacesTheLastAndStopsWhereTheListEnds) {
     for (const Case& c : cases) {
         state.setSelectedDatabaseName(c.database);
         flows.onTableReportClicked();
+        settle();
         if (!c.body.isNull()) {
             EXPECT_EQ(fileBytes(reportPath()),
                       "[Table Name]                    [Number]\r\n" + c.body)
@@ -234,6 +250,7 @@ TEST_F(StatsEndToEnd, EachReportReplacesTheLastAndStopsWhereTheListEnds) {
 TEST_F(StatsEndToEnd, AReportThatCannotBeWrittenIsNotOpened) {
     StatsFlows nowhere{form, state, boxes, opener, db, {"/proc", "/proc/no-such/Quillstep"}};
     nowhere.onTableReportClicked();
+    settle(nowhere);
     EXPECT_TRUE(onlyBox().text.startsWith("无法写入报告文件 /proc/no-such/Quillstep/test.txt："))
         << onlyBox().text.toStdString();
     EXPECT_EQ(onlyBox().caption, "错误：");
@@ -243,6 +260,7 @@ TEST_F(StatsEndToEnd, AReportThatCannotBeWrittenIsNotOpened) {
 TEST_F(StatsEndToEnd, AReportTheDesktopCannotOpenIsStillWrittenAndNamed) {
     opener.result = false;
     flows.onTableReportClicked();
+    settle();
     EXPECT_TRUE(fileBytes(reportPath()).startsWith("[Table Name]"));
     EXPECT_EQ(onlyBox().text, "报告已写入 " + reportPath() + "，但无法用默认程序打开它。");
     EXPECT_EQ(onlyBox().caption, "提示！");
