@@ -48,8 +48,14 @@ public:
             login.sqlServerAuthentication
                 ? db_.OpenSqlDatabase(server, login.user, login.password, database, 0, true)
                 : db_.OpenSqlDatabase(server, {}, {}, database, 0, true);
-        if (!opened)
-            failWithDriverMessage("无法连接服务器 " + server + " 上的数据库 " + database);
+        if (!opened) {
+            const QString what = "无法连接服务器 " + server + " 上的数据库 " + database;
+            failWithDriverMessage(what);
+            // Babelfish answers that such a database does not exist, though
+            // it lists it: say what is true.
+            if (!isAscii(database) && opensOnlyAsciiNames(login, server))
+                failure_ = what + "：Babelfish 无法打开名称含非 ASCII 字符的数据库";
+        }
         return opened;
     }
 
@@ -110,6 +116,21 @@ public:
     }
 
     bool isBabelfish() { return db::babelfish::isBabelfish(db_); }
+
+    // Whether the server is Babelfish, asked over its default database.
+    bool opensOnlyAsciiNames(const StatsLogin& login, const QString& server) {
+        const bool opened =
+            login.sqlServerAuthentication
+                ? db_.OpenSqlDatabase(server, login.user, login.password, {}, 0, true)
+                : db_.OpenSqlDatabase(server, {}, {}, {}, 0, true);
+        const bool babelfish = opened && isBabelfish();
+        db_.CloseDatabase();
+        return babelfish;
+    }
+
+    static bool isAscii(const QString& text) {
+        return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    }
 
     const QString& failure() const { return failure_; }
 
