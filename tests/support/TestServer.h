@@ -74,6 +74,9 @@ public:
     // in with INSERT), replacing one left over from an earlier run of this
     // test; returns its name, or an empty text after ADD_FAILURE.
     QString createDatabase(const QString& base, const std::vector<TableSpec>& tables = {});
+    // A test database made another way (by a script under test): dropped
+    // with the others on a real server.
+    void dropAfterwards(const QString& name) { created_ << name; }
     // Runs SQL batches one after another in `database` (the login's
     // default when empty); the driver's messages of the first that fails,
     // or an empty text.
