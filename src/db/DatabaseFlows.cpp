@@ -102,10 +102,11 @@ void DatabaseFlows::onConnectClicked() {
     if (connecting_)
         return;
     connecting_ = true;
-    const QString serverText = form_.text(Control::编辑框1);
+    const QString serverText = DatabaseWorker::own(form_.text(Control::编辑框1));
     const bool sqlAuth = form_.authIndex() == 1;
-    const QString user = sqlAuth ? form_.text(Control::编辑框2) : QString();
-    const QString password = sqlAuth ? form_.text(Control::编辑框3) : QString();
+    const QString user = sqlAuth ? DatabaseWorker::own(form_.text(Control::编辑框2)) : QString();
+    const QString password =
+        sqlAuth ? DatabaseWorker::own(form_.text(Control::编辑框3)) : QString();
     const bool button1Was = form_.isEnabled(Control::按钮1);
     form_.setStatus(0, kConnecting + serverText + "…");
     form_.setEnabled(Control::按钮1, false);

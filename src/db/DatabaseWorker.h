@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -36,6 +37,11 @@ public:
     void post(Job job);
     // No job queued or running, and every update of theirs delivered.
     bool idle() const { return pending_ == 0; }
+
+    // A copy of a text that shares nothing with it, for a job to take along.
+    // Sharing would be safe (Qt counts references atomically), but it does
+    // so inside Qt, where ThreadSanitizer cannot see the threads take turns.
+    static QString own(const QString& text) { return QString(text.constData(), text.size()); }
 
     // Drops the jobs not yet started, runs `last` after the job under way,
     // and waits up to `grace` for both. A job that takes longer (a login to

@@ -27,8 +27,9 @@ StatsFlows::~StatsFlows() {
 }
 
 stats::StatsLogin StatsFlows::login() const {
-    return {form_.authIndex() == 1, form_.text(Control::编辑框1), form_.text(Control::编辑框2),
-            form_.text(Control::编辑框3)};
+    return {form_.authIndex() == 1, DatabaseWorker::own(form_.text(Control::编辑框1)),
+            DatabaseWorker::own(form_.text(Control::编辑框2)),
+            DatabaseWorker::own(form_.text(Control::编辑框3))};
 }
 
 void StatsFlows::fail(const QString& text) {
@@ -36,7 +37,7 @@ void StatsFlows::fail(const QString& text) {
 }
 
 void StatsFlows::onTableTotalsClicked() {
-    const QString database = state_.selectedDatabaseName();
+    const QString database = DatabaseWorker::own(state_.selectedDatabaseName());
     worker_.post(
         [this, db = db_, login = login(), database](const DatabaseWorker::Deliver& deliver) {
             const stats::Outcome<stats::Totals> totals = stats::readTotals(*db, login, database);
@@ -54,8 +55,11 @@ void StatsFlows::onTableTotalsClicked() {
 }
 
 void StatsFlows::onTableReportClicked() {
-    worker_.post([this, db = db_, login = login(), database = state_.selectedDatabaseName(),
-                  folders = folders_](const DatabaseWorker::Deliver& deliver) {
+    worker_.post([this, db = db_, login = login(),
+                  database = DatabaseWorker::own(state_.selectedDatabaseName()),
+                  folders = stats::ReportFolders{DatabaseWorker::own(folders_.program),
+                                                 DatabaseWorker::own(folders_.documents)}](
+                     const DatabaseWorker::Deliver& deliver) {
         const stats::Outcome<std::vector<stats::TableRowCount>> tables =
             stats::readTableList(*db, login, database);
         if (!tables.value) {
