@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,7 +50,9 @@ StandinServer::StandinServer(Options options)
     }
     pid_ = ::fork();
     if (pid_ == 0) {
-        // Only async-signal-safe calls until exec.
+        // Only async-signal-safe calls until exec. The server ends with the
+        // test, even one that aborts.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(out[1], STDOUT_FILENO);
         const int err = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (err >= 0)
