@@ -237,7 +237,7 @@ void MainWindow::wireHandlers() {
 
 void MainWindow::wireDatabase() {
     databaseFlows_ =
-        std::make_unique<DatabaseFlows>(*this, services_.state, services_.boxes, 外部数据库1);
+        std::make_unique<DatabaseFlows>(*this, services_.state, services_.boxes, database1_);
     DatabaseFlows* flows = databaseFlows_.get();
     connect(按钮1, &QPushButton::clicked, flows, [flows] { flows->onConnectClicked(); });
     connect(按钮2, &QPushButton::clicked, flows, [flows] { flows->onDisconnectClicked(); });
@@ -265,7 +265,7 @@ void MainWindow::onScriptFilesDropped(const QString& files) {
 void MainWindow::wireStats() {
     statsFlows_ =
         std::make_unique<StatsFlows>(*this, services_.state, services_.boxes, services_.opener,
-                                     外部数据库2, services_.reportFolders);
+                                     database2_, services_.reportFolders);
     StatsFlows* flows = statsFlows_.get();
     connect(tableTotalsAction, &QAction::triggered, this,
             [flows] { flows->onTableTotalsClicked(); });
@@ -486,6 +486,19 @@ QString MainWindow::listCell(int row, int column) const {
 
 int MainWindow::listRowCount() const {
     return 超级列表框1->rowCount();
+}
+
+void MainWindow::setListRows(const QStringList& names) {
+    // Thousands of rows inserted one by one keep the window busy for tens of
+    // milliseconds: size the list once and fill it without repainting.
+    超级列表框1->setUpdatesEnabled(false);
+    超级列表框1->setRowCount(0);
+    超级列表框1->setRowCount(int(names.size()));
+    for (int row = 0; row < int(names.size()); ++row) {
+        超级列表框1->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
+        超级列表框1->setItem(row, 1, new QTableWidgetItem(names[row]));
+    }
+    超级列表框1->setUpdatesEnabled(true);
 }
 
 int MainWindow::selectedListRow() const {

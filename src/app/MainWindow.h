@@ -97,6 +97,7 @@ public:
     QString listCell(int row, int column) const override;
     int listRowCount() const override;
     int selectedListRow() const override;
+    void setListRows(const QStringList& names) override;
     void appendLog(const QString& text) override;
 
     QGroupBox* 分组框1;
@@ -125,10 +126,16 @@ public:
     QAction* tableReportAction;     // "表排序"
     QAction* deleteDatabaseAction;  // "删除库"
 
+private:
+    // Shared with the database work, which may outlive the window a moment.
+    std::shared_ptr<ODBCDB> database1_ = std::make_shared<ODBCDB>();
+    std::shared_ptr<ODBCDB> database2_ = std::make_shared<ODBCDB>();
+
+public:
     // Connection, database list and deletion.
-    ODBCDB 外部数据库1;
+    ODBCDB& 外部数据库1 = *database1_;
     // The table statistics open and close it within one click.
-    ODBCDB 外部数据库2;
+    ODBCDB& 外部数据库2 = *database2_;
 
     // Takes the script files dropped onto 编辑框5.
     DropTarget* 拖放对象1;
@@ -154,7 +161,6 @@ private:
 
     WindowServices services_;
     std::unique_ptr<SaveDialogs> ownSaveDialogs_;
-    // After the connections: it waits for its deletion workers as it goes.
     std::unique_ptr<DatabaseFlows> databaseFlows_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
     std::unique_ptr<StatsFlows> statsFlows_;

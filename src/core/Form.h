@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quill {
 
@@ -68,6 +69,13 @@ public:
     virtual QString listCell(int row, int column) const = 0;  // empty when out of range
     virtual int listRowCount() const = 0;
     virtual int selectedListRow() const = 0;  // -1 when none
+    // Replaces every row: row k holds k + 1 in column 0 and names[k] in
+    // column 1. A window may do it in one go rather than row by row.
+    virtual void setListRows(const QStringList& names) {
+        clearList();
+        for (qsizetype i = 0; i < names.size(); ++i)
+            setListCell(appendListRow(QString::number(i + 1)), 1, names[i]);
+    }
 
     // Log box 编辑框4: appends at the end. The box follows the end unless the
     // user has scrolled up.

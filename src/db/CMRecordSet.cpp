@@ -26,11 +26,16 @@ SQLRETURN untilDone(F&& call) {
 
 }  // namespace
 
-CMRecordSet::CMRecordSet(SQLHSTMT statement, QByteArray text)
-    : statement_(statement), text_(std::move(text)) {}
+CMRecordSet::CMRecordSet(SQLHSTMT statement) : statement_(statement) {}
 
 CMRecordSet::~CMRecordSet() {
-    SQLFreeStmt(statement_, SQL_DROP);
+    release();
+}
+
+void CMRecordSet::release() {
+    if (statement_ != SQL_NULL_HSTMT)
+        SQLFreeStmt(statement_, SQL_DROP);
+    statement_ = SQL_NULL_HSTMT;
 }
 
 bool CMRecordSet::describe() {
@@ -52,7 +57,8 @@ bool CMRecordSet::describe() {
                                     std::clamp<int>(nameLength, 0, kMaxColumnName))
                      .toUtf8();
         c.bufferSize = textBufferSize(c.sqlType, c.precision);
-        if (isBoundColumn(c.sqlType, c.bufferSize))
+        c.whole = readsWhole(c.sqlType, c.precision);
+        if (!c.whole && isBoundColumn(c.sqlType, c.bufferSize))
             c.bound = boundCount++;
     }
     // Every buffer is in place before its address goes to the driver.
@@ -70,33 +76,35 @@ bool CMRecordSet::describe() {
     return true;
 }
 
-SQLRETURN CMRecordSet::fetch(SQLUSMALLINT orientation) {
-    SQLULEN rows = 0;
-    SQLUSMALLINT status[1] = {};
-    return untilDone([&] { return SQLExtendedFetch(statement_, orientation, 0, &rows, status); });
-}
-
 bool CMRecordSet::open() {
-    SQLRETURN rc = fetch(SQL_FETCH_NEXT);
-    if (rc == SQL_NO_DATA)
-        return true;  // an empty result: at its end
-    if (!SQL_SUCCEEDED(rc))
-        return false;
-    // The rows are counted by walking to the end (a failure there ends the
-    // walk and is of no account), then the cursor goes back to the first.
-    recordCount_ = 1;
-    while (SQL_SUCCEEDED(fetch(SQL_FETCH_NEXT)))
+    for (;;) {
+        const SQLRETURN rc = untilDone([&] { return SQLFetch(statement_); });
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(rc)) {
+            // The first row is the result's; a failure after it only ends
+            // the rows, as a walk to the end would.
+            if (recordCount_ == 0)
+                return false;
+            break;
+        }
+        for (int column = 0; column < columnCount(); ++column)
+            values_.push_back(readCurrent(column));
         ++recordCount_;
-    atEnd_ = !SQL_SUCCEEDED(fetch(SQL_FETCH_FIRST));
+    }
+    // Whatever else the batch answered is read off the connection here:
+    // freeing a statement with unread results would cost a cancel and its
+    // round trip.
+    while (SQL_SUCCEEDED(untilDone([&] { return SQLMoreResults(statement_); }))) {
+    }
+    release();
+    bound_.clear();
     return true;
 }
 
 void CMRecordSet::moveNext() {
-    if (atEnd_)
-        return;
-    SQLRETURN rc = fetch(SQL_FETCH_NEXT);
-    if (rc == SQL_NO_DATA)
-        atEnd_ = true;
+    if (!atEnd())
+        ++current_;
 }
 
 int CMRecordSet::columnIndex(const QByteArray& name) const {
@@ -106,13 +114,18 @@ int CMRecordSet::columnIndex(const QByteArray& name) const {
     return -1;
 }
 
-FieldValue CMRecordSet::read(int column) {
+FieldValue CMRecordSet::read(int column) const {
+    if (atEnd())
+        return fromBoundText(columns_[size_t(column)].sqlType, {});
+    return values_[size_t(current_ * columnCount() + column)];
+}
+
+// A NULL, empty or unreadable value is taken from the row's bound text.
+FieldValue CMRecordSet::readCurrent(int column) {
     const Column& c = columns_[size_t(column)];
-    if (!atEnd_) {
-        if (std::optional<FieldValue> v = readData(c, column))
-            return *v;
-    }
-    return fromBoundText(c.sqlType, atEnd_ ? QByteArray() : boundText(c));
+    if (std::optional<FieldValue> v = readData(c, column))
+        return *v;
+    return fromBoundText(c.sqlType, boundText(c));
 }
 
 QByteArray CMRecordSet::boundText(const Column& c) const {
@@ -136,12 +149,9 @@ std::optional<FieldValue> CMRecordSet::readData(const Column& c, int column) {
         case SQL_NUMERIC:
         case SQL_DECIMAL:
         case SQL_BIGINT:
-            if (auto t = readBytes(column, SQL_C_CHAR, c.bufferSize, false))
-                return FieldValue::text(*t);
-            return std::nullopt;
         case SQL_LONGVARCHAR:
         case SQL_WLONGVARCHAR:
-            if (auto t = readBytes(column, SQL_C_CHAR, c.bufferSize, true))
+            if (auto t = readBytes(column, SQL_C_CHAR, c.bufferSize, c.whole))
                 return FieldValue::text(*t);
             return std::nullopt;
         case SQL_INTEGER:

@@ -76,6 +76,10 @@ std::int64_t textBufferSize(int sqlType, std::uint64_t precision) {
     return p + 1;
 }
 
+bool readsWhole(int sqlType, std::uint64_t precision) {
+    return isLong(sqlType) || (isCharacter(sqlType) && precision == 0);
+}
+
 bool isBoundColumn(int sqlType, std::int64_t bufferSize) {
     if (isLong(sqlType) || sqlType == SQL_VARBINARY || sqlType == SQL_BINARY)
         return false;

@@ -14,6 +14,11 @@ namespace quill::db {
 // the server counts. Integer columns get room for a sign.
 std::int64_t textBufferSize(int sqlType, std::uint64_t precision);
 
+// Whether a column's values are read whole however long: the long types,
+// and character columns whose length the driver does not know (precision
+// 0, as some servers describe nvarchar(max)).
+bool readsWhole(int sqlType, std::uint64_t precision);
+
 // Whether a column is bound as text for every fetched row: not binary or
 // long text, and its buffer is at most 512 bytes.
 bool isBoundColumn(int sqlType, std::int64_t bufferSize);

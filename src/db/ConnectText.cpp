@@ -80,21 +80,18 @@ std::vector<QByteArray> driverManagerViews(const QByteArray& utf8) {
 
 }  // namespace
 
-QString serverAddress(const QString& server) {
-    if (server.isEmpty())
-        return server;
-    qsizetype instanceAt = server.indexOf('\\');
-    QString hostPort = instanceAt < 0 ? server : server.left(instanceAt);
-    QString instance = instanceAt < 0 ? QString() : server.mid(instanceAt);
-    qsizetype commaAt = hostPort.indexOf(',');
-    QString host = commaAt < 0 ? hostPort : hostPort.left(commaAt);
-    QString port = commaAt < 0 ? QString() : hostPort.mid(commaAt);
-    if (host == "." || host.compare("(local)", Qt::CaseInsensitive) == 0)
-        host = "127.0.0.1";
+ServerAddress serverAddress(const QString& server) {
+    const qsizetype commaAt = server.indexOf(',');
+    QString host = commaAt < 0 ? server : server.left(commaAt);
+    QString port = commaAt < 0 ? QString() : server.mid(commaAt + 1);
+    const qsizetype instanceAt = host.indexOf('\\');
+    const QString machine = instanceAt < 0 ? host : host.left(instanceAt);
+    if (machine == "." || machine.compare("(local)", Qt::CaseInsensitive) == 0)
+        host.replace(0, machine.size(), "127.0.0.1");
     // A named instance finds its port through the browser service.
-    if (port.isEmpty() && instance.isEmpty())
-        port = ",1433";
-    return host + port + instance;
+    if (port.isEmpty() && instanceAt < 0 && !host.isEmpty())
+        port = "1433";
+    return {host, port};
 }
 
 QByteArray quoteValue(const QByteArray& value) {
@@ -145,14 +142,18 @@ std::vector<std::pair<QByteArray, QByteArray>> driverManagerPairs(const QByteArr
 }
 
 std::optional<QByteArray> dsnText(const OpenParameters& p, const QByteArray& computerName) {
-    const QByteArray server = serverAddress(p.server).toUtf8();
+    const ServerAddress address = serverAddress(p.server);
+    const QByteArray server = address.host.toUtf8();
+    const QByteArray port = address.port.toUtf8();
     const QByteArray user = p.user.toUtf8();
     const QByteArray database = p.database.toUtf8();
-    for (const QByteArray* v : {&server, &user, &database, &computerName})
+    for (const QByteArray* v : {&server, &port, &user, &database, &computerName})
         if (v->contains('\r') || v->contains('\n'))
             return std::nullopt;
 
     QByteArray text = QByteArray("[ODBC]\r\nDRIVER=") + kDriver + "\r\nSERVER=" + server;
+    if (!port.isEmpty())
+        text += "\r\nPORT=" + port;
     if (!user.isEmpty())
         text += "\r\nUID=" + user;
     if (!database.isEmpty())
@@ -181,8 +182,12 @@ std::optional<ConnectStrings> connectStrings(const OpenParameters& p,
                                : QByteArray(";") + key + "=" + quoted(value.toUtf8());
     };
 
-    QByteArray tail =
-        QByteArray(";DRIVER=") + kDriver + ";SERVER=" + quoted(serverAddress(p.server).toUtf8());
+    // The port goes apart from the host: FreeTDS would send "host,port" as
+    // the login's server name with a NUL in place of the comma, which some
+    // servers refuse.
+    const ServerAddress address = serverAddress(p.server);
+    QByteArray tail = QByteArray(";DRIVER=") + kDriver + ";SERVER=" + quoted(address.host.toUtf8());
+    tail += element("PORT", address.port);
     tail += element("UID", p.user) + element("PWD", p.password) + element("DATABASE", p.database);
     if (!computerName.isEmpty())
         tail += ";WSID=" + quoted(computerName);

@@ -28,9 +28,13 @@ struct ConnectStrings {
     QByteArray driverString;
 };
 
-// The address FreeTDS can reach: "." and "(local)" are the local default
-// instance, and a name without a port or instance gets port 1433.
-QString serverAddress(const QString& server);
+// Where FreeTDS finds a server written as SQL Server tools take it: "host",
+// "host,port", "host\\instance", "host\\instance,port".
+struct ServerAddress {
+    QString host;  // with its "\\instance"; "." and "(local)" are 127.0.0.1
+    QString port;  // 1433 when neither a port nor an instance is named
+};
+ServerAddress serverAddress(const QString& server);
 
 // A value as the driver reads it: unchanged when it holds nothing special,
 // else in braces. FreeTDS ends a braced value at the first "};" and keeps

@@ -2,16 +2,14 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
-#include <functional>
-#include <list>
+#include <QStringList>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgramState.h"
+#include "db/DatabaseWorker.h"
 #include "db/ODBCDB.h"
 
 namespace quill {
@@ -19,16 +17,16 @@ namespace quill {
 // The main window's handlers for connecting, listing the server's
 // databases, disconnecting and deleting a database, all on 外部数据库1.
 //
-// They run on the GUI thread, except the deletion, which runs on a worker
-// thread of its own. Every use of 外部数据库1 holds its Lock(), so the
-// worker and the GUI thread take turns; the worker hands each form update
-// to the GUI thread, in order.
+// The handlers run on the GUI thread and return at once: the database work
+// goes to a worker thread, one click after another, and the form is
+// updated when its results come back, in the order the flows have always
+// updated it. A connect says so while it is under way; a second click of
+// 按钮1 meanwhile starts nothing.
 class DatabaseFlows : public QObject {
 public:
-    DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes, ODBCDB& database,
-                  QObject* parent = nullptr);
-    // Waits for deletion workers still running; close the connection first
-    // (closeDatabase) and they finish at once.
+    DatabaseFlows(Form& form, ProgramState& state, MessageBoxes& boxes,
+                  std::shared_ptr<ODBCDB> database, QObject* parent = nullptr);
+    // As closeDatabase.
     ~DatabaseFlows() override;
 
     // Click of 按钮1.
@@ -37,14 +35,19 @@ public:
     void loadDatabaseList();
     // Click of 按钮2.
     void onDisconnectClicked();
-    // Menu item "删除库": asks, then deletes on a worker thread.
+    // Menu item "删除库": asks, then drops the database it asked about.
     void onDeleteDatabaseClicked();
-    // The worker's body: drops selectedDatabaseName, reports, reloads.
-    void deleteSelectedDatabase();
-    // Closes 外部数据库1 (shutdown).
+    // Shutdown: work not yet started is dropped and 外部数据库1 is closed
+    // after the work under way. The window waits for that a moment only; a
+    // connect to a host that does not answer finishes on its own, and
+    // nothing reaches the form any more.
     void closeDatabase();
 
+    // No database work queued or running, and the form up to date.
+    bool idle() const { return worker_.idle(); }
+
     // Status texts.
+    static constexpr const char* kConnecting = "正在连接 ";  // + server + "…"
     static constexpr const char* kConnected = " 数据库连接成功";
     static constexpr const char* kConnectFailed = " 数据库连接失败";
     static constexpr const char* kListFailed = "  未能加载数据库";
@@ -54,29 +57,28 @@ public:
     static constexpr const char* kDropFailed = "删除失败：";
 
 private:
-    bool onGuiThread() const;
-    // Runs `update` on the form now when on the GUI thread, else posts it.
-    void onForm(std::function<void(Form&)> update);
-    // Every use of 外部数据库1 holds this.
-    std::unique_lock<std::mutex> lockDatabase();
-    void startWorker(std::function<void()> body);
+    using Names = std::optional<QStringList>;
+    // What the worker knows of the connection, in the order of its jobs.
+    struct Session;
 
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
+    void showList(const Names& names);
 
     Form& form_;
     ProgramState& state_;
     MessageBoxes& boxes_;
-    ODBCDB& db_;
-    std::list<Worker> workers_;
+    std::shared_ptr<ODBCDB> db_;
+    std::shared_ptr<Session> session_;
+    bool connecting_ = false;
+    // Last: it goes first, and with it every update still on its way.
+    DatabaseWorker worker_;
 };
 
 // The first line of a server's version text: the bytes before its first
 // two consecutive blanks, less the six that lead up to them there (the
 // first line's trailing blank, line break, tab and month name, as in
-// "... (X64) \n\tApr  2 2010"); empty when that leaves nothing.
+// "... (X64) \n\tApr  2 2010"); empty when that leaves nothing. When the
+// cut would fall inside the first line, the whole first line is kept
+// instead, so a version number is never shown cut short.
 QString versionHeadline(const QString& version);
 
 // Driver messages, one a line, without the "[vendor][component]" tags

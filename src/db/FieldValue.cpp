@@ -1,5 +1,6 @@
 #include "db/FieldValue.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -34,6 +35,32 @@ std::optional<std::int32_t> FieldValue::toInt32() const {
         case Kind::Double:
             return fromFloating(*get<double>());
         default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::int64_t> FieldValue::toInt64() const {
+    switch (kind()) {
+        case Kind::Float:
+        case Kind::Double: {
+            const double t = std::trunc(kind() == Kind::Float ? *get<float>() : *get<double>());
+            // 2^63 is the first double past the range.
+            if (!(t >= -9223372036854775808.0 && t < 9223372036854775808.0))
+                return std::nullopt;
+            return std::int64_t(t);
+        }
+        case Kind::Text: {
+            const QByteArray& t = std::get<0>(value_);
+            std::int64_t v = 0;
+            const char* end = t.constData() + t.size();
+            const auto [at, error] = std::from_chars(t.constData(), end, v);
+            if (t.isEmpty() || error != std::errc() || at != end)
+                return std::nullopt;
+            return v;
+        }
+        default:
+            if (std::optional<std::int32_t> v = toInt32())
+                return *v;
             return std::nullopt;
     }
 }

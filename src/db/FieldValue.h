@@ -50,6 +50,9 @@ public:
     // zero; nothing for text, logical, date-time, binary, or a float out of
     // range.
     std::optional<std::int32_t> toInt32() const;
+    // As toInt32, 64 bits wide; also a text that is a whole number in
+    // decimal and nothing else, the form in which a bigint arrives.
+    std::optional<std::int64_t> toInt64() const;
 
     // The alternative of the given type, when the value holds it.
     template <class T>

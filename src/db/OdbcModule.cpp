@@ -73,14 +73,6 @@ QString driverMessages(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT count) {
     return messages.join('\n');
 }
 
-SQLRETURN untilDone(SQLRETURN (*call)(SQLHSTMT), SQLHSTMT statement) {
-    SQLRETURN rc;
-    do
-        rc = call(statement);
-    while (rc == SQL_STILL_EXECUTING);
-    return rc;
-}
-
 QByteArray infoText(SQLHDBC dbc, SQLUSMALLINT type) {
     char text[64] = {};
     SQLSMALLINT length = 0;
@@ -100,7 +92,6 @@ struct Connection {
     SQLHDBC dbc = SQL_NULL_HDBC;
     QByteArray connectString;
     char quote = ' ';
-    bool staticCursors = false;
     bool setQueryTimeout = true;
     std::array<std::unique_ptr<CMRecordSet>, kRecordSetSlots> recordSets;
     std::array<RecordSetHandle, kRecordSetSlots> handles{};
@@ -126,8 +117,6 @@ namespace {
 void readDriverFacts(Connection* c, int readOnly) {
     QByteArray quote = infoText(c->dbc, SQL_IDENTIFIER_QUOTE_CHAR);
     c->quote = quote.isEmpty() ? ' ' : quote[0];
-    SQLUINTEGER scroll = 0;
-    c->staticCursors = infoValue(c->dbc, SQL_SCROLL_OPTIONS, &scroll) && (scroll & SQL_SO_STATIC);
     if (readOnly)
         SQLSetConnectOption(c->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
 }
@@ -200,36 +189,43 @@ RecordSetHandle openTable(Connection* c, const QByteArray& statement, StatementO
     int slot = 0;
     while (slot < kRecordSetSlots && c->recordSets[size_t(slot)])
         ++slot;
-    if (slot == kRecordSetSlots || !c->staticCursors)
+    if (slot == kRecordSetSlots)
         return 0;
 
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocStmt(c->dbc, &stmt)))
         return 0;
-    auto rs = std::make_unique<CMRecordSet>(stmt, statement);
+    auto rs = std::make_unique<CMRecordSet>(stmt);
     if (c->setQueryTimeout &&
         !SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, kQueryTimeout)))
         c->setQueryTimeout = false;
-    if (!SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC)) ||
-        !SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY)))
-        return 0;
 
+    // A forward-only, read-only statement goes out as one plain batch, its
+    // text exactly as rewritten, and its rows come back in that one answer.
     QString text = QString::fromUtf8(rewriteBrackets(statement, c->quote));
     SQLRETURN rc;
     do
-        rc = SQLPrepareW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+        rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
     while (rc == SQL_STILL_EXECUTING);
-    if (SQL_SUCCEEDED(rc))
-        rc = untilDone(SQLExecute, stmt);
-    if (!SQL_SUCCEEDED(rc)) {
+    // SQL_NO_DATA: a statement that touched no rows, which ran all the same.
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+        if (outcome)
+            outcome->message = driverMessages(SQL_HANDLE_STMT, stmt, 1);
+        return 0;
+    }
+    if (!rs->describe()) {
+        if (outcome)
+            outcome->executed = true;
+        return 0;
+    }
+    if (!rs->open()) {
+        // The server ran it and failed on the way (an overflow, say).
         if (outcome)
             outcome->message = driverMessages(SQL_HANDLE_STMT, stmt, 1);
         return 0;
     }
     if (outcome)
         outcome->executed = true;
-    if (!rs->describe() || !rs->open())
-        return 0;
 
     if (++c->lastHandle == 0)
         c->lastHandle = 1;

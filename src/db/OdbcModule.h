@@ -29,7 +29,7 @@ struct Var {
 
 // How the statement of the last OpenTable fared.
 struct StatementOutcome {
-    bool executed = false;  // it reached the server and ran
+    bool executed = false;  // it reached the server and ran without an error
     QString message;        // the driver's first message when it did not
 };
 
@@ -42,8 +42,9 @@ void CloseDatabase(Connection* connection);
 // "ODBC;" followed by the completed connect string the driver returned.
 QByteArray ConnectString(const Connection* connection);
 
-// Runs a statement as a static read-only cursor; 0 on failure, including a
-// statement with no result set, which the server has run all the same.
+// Runs a statement and reads its result whole (one round trip, whatever
+// the rows); 0 on failure, including a statement with no result set, which
+// the server has run all the same.
 RecordSetHandle OpenTable(Connection* connection, const QByteArray& statement,
                           StatementOutcome* outcome);
 // Closes one record set; handle 0 closes all of them.

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 #include "core/FileOpener.h"
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgramState.h"
+#include "db/DatabaseWorker.h"
 #include "db/ODBCDB.h"
 #include "stats/ReportFile.h"
+#include "stats/StatsQueries.h"
 
 namespace quill {
 
@@ -16,58 +19,47 @@ namespace quill {
 // by row count, largest first, opened with the desktop ("表排序").
 //
 // Each click reads the authentication mode and the login boxes as they
-// stand, opens its own connection straight into selectedDatabaseName (the
-// local default instance "." under Windows authentication) and closes it
-// before it shows anything. It runs on the GUI thread and blocks it until
-// done. A failed open, a failed statement, a count that is not a number or
-// a report that cannot be written ends the click with a message box that
-// names what failed; nothing else is shown or written then.
+// stand, and returns at once: a worker thread opens its own connection
+// straight into selectedDatabaseName (the local default instance "." under
+// Windows authentication), asks, closes it and writes the report; the
+// result is shown when it comes back. A failed open, a failed statement, a
+// count that is not a number or a report that cannot be written ends the
+// click with a message box that names what failed; nothing else is shown
+// or written then.
 class StatsFlows {
 public:
     StatsFlows(Form& form, ProgramState& state, MessageBoxes& boxes, FileOpener& opener,
-               ODBCDB& database, stats::ReportFolders folders);
+               std::shared_ptr<ODBCDB> database, stats::ReportFolders folders);
+    // Drops the clicks not yet started; one under way finishes on its own.
+    ~StatsFlows();
 
     // Menu item "库记录".
     void onTableTotalsClicked();
     // Menu item "表排序".
     void onTableReportClicked();
 
-    // The number of user tables.
-    static constexpr const char* kTableCountStatement =
-        "select count(1) from sysobjects where xtype='U'  \r\n"
-        "------------------------------ ‘查询表数’------------------------------------";
-    // Rows of the 10000 largest user tables together, each counted once with
-    // its largest index entry.
-    static constexpr const char* kRowTotalStatement =
-        "SELECT   SUM(记录条数) AS 总记录数\r\n"
-        "FROM      (SELECT   TOP (10000) a.name AS 表名, MAX(b.rows) AS 记录条数\r\n"
-        "                 FROM      sys.sysobjects AS a INNER JOIN\r\n"
-        "                                 sys.sysindexes AS b ON a.id = b.id\r\n"
-        "                 WHERE   (a.xtype = 'u')\r\n"
-        "                 GROUP BY a.name\r\n"
-        "                 ORDER BY 记录条数 DESC) AS t1";
-    // Every user table's name and largest index row count, largest first.
-    static constexpr const char* kTableListStatement =
-        "SELECT   a.name AS 表名, MAX(b.rows) AS 记录条数\r\n"
-        "FROM      sys.sysobjects AS a INNER JOIN\r\n"
-        "                sys.sysindexes AS b ON a.id = b.id\r\n"
-        "WHERE   (a.xtype = 'u')\r\n"
-        "GROUP BY a.name\r\n"
-        "ORDER BY 记录条数 DESC\r\n";
+    // No click's work queued or running, and its result shown.
+    bool idle() const { return worker_.idle(); }
+
+    static constexpr const char* kTableCountStatement = stats::kTableCountStatement;
+    static constexpr const char* kRowTotalStatement = stats::kRowTotalStatement;
+    static constexpr const char* kTableListStatement = stats::kTableListStatement;
 
     static constexpr const char* kResultCaption = "运算结果:";
     static constexpr const char* kFailureCaption = "错误：";
     static constexpr const char* kNoticeCaption = "提示！";
 
 private:
+    stats::StatsLogin login() const;
     void fail(const QString& text);
 
     Form& form_;
     ProgramState& state_;
     MessageBoxes& boxes_;
     FileOpener& opener_;
-    ODBCDB& db_;
+    std::shared_ptr<ODBCDB> db_;
     stats::ReportFolders folders_;
+    DatabaseWorker worker_;
 };
 
 }  // namespace quill

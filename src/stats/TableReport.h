@@ -9,7 +9,7 @@ namespace quill::stats {
 
 struct TableRowCount {
     QString name;
-    std::int32_t rows = 0;
+    std::int64_t rows = 0;
 };
 
 // The report header: "[Table Name]", 20 blanks, "[Number]", CR LF.

@@ -42,29 +42,31 @@ const QByteArray kPath = "/tmp/~sqlsrv.dsn";
 
 TEST(ConnectText, WorkedExampleFileAndStrings) {
     OpenParameters p{"127.0.0.1", "sa", "secret", {}};
-    EXPECT_EQ(*dsnText(p, "WS01"),
-              "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=127.0.0.1,1433\r\nUID=sa\r\nWSID=WS01\r\n");
+    EXPECT_EQ(
+        *dsnText(p, "WS01"),
+        "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=127.0.0.1\r\nPORT=1433\r\nUID=sa\r\nWSID=WS01\r\n");
     auto s = connectStrings(p, "WS01", kPath);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->connectString,
               "ODBC;FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL "
-              "Server;SERVER=127.0.0.1,1433;UID=sa;PWD=secret;WSID=WS01;"
+              "Server;SERVER=127.0.0.1;PORT=1433;UID=sa;PWD=secret;WSID=WS01;"
               "ClientCharset=UTF-8;");
     EXPECT_EQ(s->driverString, s->connectString.mid(5));
 }
 
 TEST(ConnectText, EmptyValuesAndNoComputerNameLeaveTheirKeysOut) {
     OpenParameters p{"db1,1500", {}, {}, {}};
-    EXPECT_EQ(*dsnText(p, {}), "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=db1,1500\r\n");
+    EXPECT_EQ(*dsnText(p, {}), "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=db1\r\nPORT=1500\r\n");
     auto s = connectStrings(p, {}, kPath);
     ASSERT_TRUE(s);
-    EXPECT_EQ(s->driverString,
-              "FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL Server;SERVER=db1,1500;ClientCharset=UTF-8;");
+    EXPECT_EQ(
+        s->driverString,
+        "FILEDSN=/tmp/~sqlsrv.dsn;DRIVER=SQL Server;SERVER=db1;PORT=1500;ClientCharset=UTF-8;");
 
     OpenParameters withDb{"db1,1500", "u", "p", "Sales"};
-    EXPECT_EQ(
-        *dsnText(withDb, "h"),
-        "[ODBC]\r\nDRIVER=SQL Server\r\nSERVER=db1,1500\r\nUID=u\r\nDATABASE=Sales\r\nWSID=h\r\n");
+    EXPECT_EQ(*dsnText(withDb, "h"),
+              "[ODBC]\r\nDRIVER=SQL "
+              "Server\r\nSERVER=db1\r\nPORT=1500\r\nUID=u\r\nDATABASE=Sales\r\nWSID=h\r\n");
     EXPECT_TRUE(connectStrings(withDb, "h", kPath)
                     ->driverString.contains(";UID=u;PWD=p;DATABASE=Sales;WSID=h;"));
 }
@@ -76,20 +78,32 @@ TEST(ConnectText, TheFileNeverHoldsThePassword) {
 }
 
 TEST(ConnectText, ServerNamesReachThePortFreeTdsNeeds) {
-    const std::pair<QString, QString> cases[] = {
-        {".", "127.0.0.1,1433"},
-        {"(local)", "127.0.0.1,1433"},
-        {"(LOCAL)", "127.0.0.1,1433"},
-        {".,14330", "127.0.0.1,14330"},
-        {"127.0.0.1", "127.0.0.1,1433"},
-        {"db.example.com,2000", "db.example.com,2000"},
-        {"host\\SQLEXPRESS", "host\\SQLEXPRESS"},
-        {".\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS"},
-        {"", ""},
+    struct Case {
+        QString server, host, port;
     };
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(serverAddress(in), out) << in.toStdString();
-    EXPECT_TRUE(dsnText({".", {}, {}, {}}, {})->contains("SERVER=127.0.0.1,1433\r\n"));
+    const Case cases[] = {
+        {".", "127.0.0.1", "1433"},
+        {"(local)", "127.0.0.1", "1433"},
+        {"(LOCAL)", "127.0.0.1", "1433"},
+        {".,14330", "127.0.0.1", "14330"},
+        {"127.0.0.1", "127.0.0.1", "1433"},
+        {"db.example.com,2000", "db.example.com", "2000"},
+        {"host\\SQLEXPRESS", "host\\SQLEXPRESS", ""},
+        {".\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS", ""},
+        {"host\\SQLEXPRESS,1500", "host\\SQLEXPRESS", "1500"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const ServerAddress a = serverAddress(c.server);
+        EXPECT_EQ(a.host, c.host) << c.server.toStdString();
+        EXPECT_EQ(a.port, c.port) << c.server.toStdString();
+    }
+    // The comma form never reaches the driver: it would go into the login.
+    auto s = connectStrings({"127.0.0.1,1533", "sa", "pw", {}}, "h", kPath);
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->driverString.contains(";SERVER=127.0.0.1;PORT=1533;"))
+        << s->driverString.toStdString();
+    EXPECT_TRUE(dsnText({".", {}, {}, {}}, {})->contains("SERVER=127.0.0.1\r\nPORT=1433\r\n"));
 }
 
 TEST(ConnectText, SpecialValuesReachTheDriverIntactWithoutAddingKeys) {
@@ -107,9 +121,10 @@ TEST(ConnectText, SpecialValuesReachTheDriverIntactWithoutAddingKeys) {
                                          : "DATABASE"],
                       v.toUtf8())
                 << v.toStdString();
-            EXPECT_EQ(pairs["SERVER"], "srv,1");
+            EXPECT_EQ(pairs["SERVER"], "srv");
+            EXPECT_EQ(pairs["PORT"], "1");
             EXPECT_EQ(pairs["WSID"], "host");
-            EXPECT_EQ(pairs.size(), 7u) << s->driverString.toStdString();
+            EXPECT_EQ(pairs.size(), 8u) << s->driverString.toStdString();
             // Braces cannot survive the driver manager's FILEDSN rebuild.
             EXPECT_FALSE(s->driverString.contains("FILEDSN"));
             bool managerSawDriver = false;

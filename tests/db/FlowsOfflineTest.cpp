@@ -19,10 +19,15 @@ protected:
         form.setListCell(row, 1, "master");
     }
 
+    // Until the flows' work is done and the form shows it.
+    void settle() {
+        ASSERT_TRUE(test::waitUntil([&] { return flows.idle(); }, 30000));
+    }
+
     test::FakeForm form;
     ProgramState state;
     test::ScriptedMessageBoxes boxes;
-    ODBCDB db;
+    std::shared_ptr<ODBCDB> db = std::make_shared<ODBCDB>();
     DatabaseFlows flows{form, state, boxes, db};
 };
 
@@ -35,9 +40,9 @@ TEST_F(FlowsOffline, AFailedConnectNamesTheServerAndTellsWhyInATooltip) {
         bool driverSpeaks;  // refused before the driver: nothing to tell
     };
     const Case cases[] = {
-        {1, "127.0.0.1,1", true},          // nothing listens there
+        {1, "127.0.0.1,1", true},           // nothing listens there
         {0, "no-such-host.invalid", true},  // Windows authentication goes there too
-        {1, "evil\r\nDATABASE=x", false},  // would add a line to the DSN file
+        {1, "evil\r\nDATABASE=x", false},   // would add a line to the DSN file
     };
     for (const Case& c : cases) {
         connectedLooking();
@@ -47,6 +52,7 @@ TEST_F(FlowsOffline, AFailedConnectNamesTheServerAndTellsWhyInATooltip) {
         form.setText(Control::编辑框3, "pw");
         state.setConnected(1);
         flows.onConnectClicked();
+        settle();
         EXPECT_EQ(form.status(0), c.server + " 数据库连接失败");
         EXPECT_EQ(!form.statusToolTip(0).isEmpty(), c.driverSpeaks)
             << form.statusToolTip(0).toStdString();
@@ -55,7 +61,7 @@ TEST_F(FlowsOffline, AFailedConnectNamesTheServerAndTellsWhyInATooltip) {
         EXPECT_EQ(state.connected(), 0);
         EXPECT_TRUE(form.isEnabled(Control::按钮1));
         EXPECT_FALSE(form.isEnabled(Control::按钮3));
-        EXPECT_FALSE(db.IsOpen());
+        EXPECT_FALSE(db->IsOpen());
         form.clearList();
     }
 }
@@ -68,6 +74,7 @@ TEST_F(FlowsOffline, DisconnectTwiceOnlyRepeatsStatusAndButtons) {
     state.setConnected(1);
     for (int i = 0; i < 2; ++i) {
         flows.onDisconnectClicked();
+        settle();
         EXPECT_EQ(form.status(0), "  数据库连接已经断开");
         EXPECT_EQ(form.listRowCount(), 0);
         EXPECT_EQ(state.connected(), 0);
@@ -80,6 +87,7 @@ TEST_F(FlowsOffline, DisconnectTwiceOnlyRepeatsStatusAndButtons) {
 TEST_F(FlowsOffline, ListingWithoutAConnectionLeavesTheListEmpty) {
     connectedLooking();
     flows.loadDatabaseList();
+    settle();
     EXPECT_EQ(form.listRowCount(), 0);
     EXPECT_EQ(form.status(0), "  未能加载数据库");
     EXPECT_FALSE(form.isEnabled(Control::按钮4));
@@ -94,7 +102,7 @@ TEST_F(FlowsOffline, DeleteAsksAndNoChangesNothing) {
     EXPECT_EQ(boxes.shown[0].text, "您确定要删除  [Shop] 数据库吗！！！");
     EXPECT_EQ(boxes.shown[0].caption, "提示！");
     EXPECT_EQ(boxes.shown[0].flags, 0x34u);
-    test::pumpEvents(50);
+    EXPECT_TRUE(flows.idle());
     EXPECT_EQ(form.status(1), "version");
     EXPECT_EQ(form.listRowCount(), 1);
 }
@@ -103,6 +111,7 @@ TEST_F(FlowsOffline, ADeleteThatCannotRunIsReportedAsFailed) {
     state.setSelectedDatabaseName("Shop");
     boxes.setNextAnswer(IdYes);
     flows.onDeleteDatabaseClicked();
-    ASSERT_TRUE(test::waitUntil([&] { return form.status(0) == "  未能加载数据库"; }));
+    settle();
+    EXPECT_EQ(form.status(0), "  未能加载数据库");
     EXPECT_EQ(form.status(1), "删除失败：");
 }

@@ -58,6 +58,10 @@ TEST(Values, TextBuffersHoldUtf8AndSigns) {
     EXPECT_FALSE(isBoundColumn(SQL_WVARCHAR, 513));
     EXPECT_FALSE(isBoundColumn(SQL_VARBINARY, 10));
     EXPECT_FALSE(isBoundColumn(SQL_LONGVARCHAR, 1));
+    // A length the driver does not know is no length to cut at.
+    EXPECT_TRUE(readsWhole(SQL_WVARCHAR, 0));
+    EXPECT_FALSE(readsWhole(SQL_WVARCHAR, 128));
+    EXPECT_TRUE(readsWhole(SQL_WLONGVARCHAR, 1073741823));
 }
 
 TEST(Values, Utf8CutsKeepWholeCharacters) {
@@ -84,6 +88,17 @@ TEST(Values, Int32FromIntegersAndFloatsOnly) {
     EXPECT_EQ(FieldValue::logical(true).toInt32(), std::nullopt);
 }
 
+TEST(Values, ToInt64TakesBigintTextToo) {
+    EXPECT_EQ(FieldValue::text("4000000000").toInt64(), 4000000000LL);
+    EXPECT_EQ(FieldValue::text("-9223372036854775808").toInt64(), INT64_MIN);
+    EXPECT_EQ(FieldValue::int32(-5).toInt64(), -5);
+    EXPECT_EQ(FieldValue::dbl(5e9).toInt64(), 5000000000LL);
+    for (const FieldValue& v : {FieldValue::text("12 "), FieldValue::text("1.5"), FieldValue(),
+                                FieldValue::text("9223372036854775808"), FieldValue::dbl(1e19),
+                                FieldValue::logical(true)})
+        EXPECT_EQ(v.toInt64(), std::nullopt) << v.toText().toStdString();
+}
+
 TEST(Values, VersionHeadlineKeepsTheFirstLine) {
     EXPECT_EQ(versionHeadline("Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64) \n\tApr  2 "
                               "2010 15:48:27 \n\tCopyright"),
@@ -93,6 +108,11 @@ TEST(Values, VersionHeadlineKeepsTheFirstLine) {
     EXPECT_EQ(versionHeadline("abcdef  x"), "");  // pair at byte 7: n = 0
     EXPECT_EQ(versionHeadline("abcdefg  x"), "a");
     EXPECT_EQ(versionHeadline(""), "");
+    // Babelfish's first line has no trailing blank, tab and month: whole.
+    EXPECT_EQ(
+        versionHeadline("Babelfish for PostgreSQL with SQL Server Compatibility - "
+                        "12.0.2000.8\nDec  8 2026 12:29:54\nCopyright (c) Amazon Web Services"),
+        "Babelfish for PostgreSQL with SQL Server Compatibility - 12.0.2000.8");
 }
 
 TEST(Values, DropStatementsAndServerMessages) {

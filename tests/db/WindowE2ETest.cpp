@@ -1,8 +1,9 @@
 // The main window's connect, list, disconnect and delete controls against
-// quill-standin.
+// quill-standin, or the real server of a real-server run.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "console/Console.h"
 #include "support/Paths.h"
 #include "support/StandinServer.h"
+#include "support/TestServer.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
 
@@ -22,15 +24,16 @@ namespace {
 class WindowE2E : public testing::Test {
 protected:
     void SetUp() override {
-        StandinServer::Options o;
-        o.catalogJson = R"({"databases":[{"name":"Shop"},{"name":"仓库数据"}]})";
-        server = std::make_unique<StandinServer>(o);
+        server = std::make_unique<test::TestServer>();
         ASSERT_TRUE(server->isRunning()) << server->startError().toStdString();
+        shop = server->createDatabase("Shop");
+        store = server->createDatabase("仓库数据");
         qputenv("TMPDIR", tmp.path().toUtf8());
         window = new MainWindow({boxes, opener, state, [] { return false; }, [](int) {}, console});
         window->组合框1->setCurrentIndex(1);
         window->onAuthModeSelected();
         window->编辑框1->setText(server->serverText());
+        window->编辑框2->setText(server->login());
         window->编辑框3->setText(server->password());
     }
     void TearDown() override { delete window.data(); }
@@ -43,7 +46,8 @@ protected:
     }
 
     QTemporaryDir tmp;
-    std::unique_ptr<StandinServer> server;
+    std::unique_ptr<test::TestServer> server;
+    QString shop, store;
     test::ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
     ProgramState state;
@@ -55,19 +59,22 @@ protected:
 
 TEST_F(WindowE2E, ButtonsConnectListDisconnectAndReload) {
     window->按钮1->click();
-    EXPECT_EQ(window->status(0), "  加载数据库成功");
+    ASSERT_TRUE(test::waitUntil([&] { return window->status(0) == "  加载数据库成功"; }))
+        << window->status(0).toStdString();
     EXPECT_FALSE(window->status(1).isEmpty());
-    EXPECT_TRUE(listedNames().contains("仓库数据"));
+    EXPECT_TRUE(listedNames().contains(store));
     EXPECT_EQ(window->listCell(0, 0), "1");
     EXPECT_FALSE(window->按钮1->isEnabled());
     EXPECT_TRUE(window->按钮3->isEnabled());
     EXPECT_TRUE(window->按钮4->isEnabled());
 
+    const int listed = window->listRowCount();
     window->按钮3->click();
-    EXPECT_EQ(window->listRowCount(), 6);
+    EXPECT_EQ(window->listRowCount(), 0);  // emptied at once, filled when the server answers
+    ASSERT_TRUE(test::waitUntil([&] { return window->listRowCount() == listed; }));
 
     window->按钮2->click();
-    EXPECT_EQ(window->status(0), "  数据库连接已经断开");
+    ASSERT_TRUE(test::waitUntil([&] { return window->status(0) == "  数据库连接已经断开"; }));
     EXPECT_EQ(window->listRowCount(), 0);
     EXPECT_TRUE(window->按钮1->isEnabled());
     EXPECT_FALSE(window->按钮3->isEnabled());
@@ -76,19 +83,41 @@ TEST_F(WindowE2E, ButtonsConnectListDisconnectAndReload) {
 
 TEST_F(WindowE2E, TheMenuItemDeletesTheSelectedDatabase) {
     window->按钮1->click();
-    state.setSelectedDatabaseName("Shop");
+    ASSERT_TRUE(test::waitUntil([&] { return listedNames().contains(shop); }));
+    state.setSelectedDatabaseName(shop);
     boxes.setNextAnswer(IdYes);
     window->deleteDatabaseAction->trigger();
     ASSERT_TRUE(test::waitUntil(
-        [&] { return window->status(1) == "删除命令已执行" && !listedNames().contains("Shop"); }));
+        [&] { return window->status(1) == "删除命令已执行" && !listedNames().contains(shop); }));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "您确定要删除  [Shop] 数据库吗！！！");
+    EXPECT_EQ(boxes.shown[0].text, "您确定要删除  [" + shop + "] 数据库吗！！！");
 }
 
 TEST_F(WindowE2E, ClosingTheWindowEndsTheSession) {
+    QUILL_NEEDS_STANDIN("its log of sessions");
     window->按钮1->click();
-    ASSERT_TRUE(server->waitForLog("login user=SA"));
-    ASSERT_TRUE(server->logEvents("end").isEmpty());
+    ASSERT_TRUE(test::waitUntil([&] { return window->按钮3->isEnabled(); }));
+    StandinServer& standin = *server->standin();
+    const qsizetype ended = standin.logEvents("end").size();
     delete window.data();
-    EXPECT_TRUE(server->waitForLog(" end", 2000));
+    EXPECT_TRUE(test::waitUntil([&] { return standin.logEvents("end").size() > ended; }, 2000));
+}
+
+TEST_F(WindowE2E, ClosingWhileAConnectIsUnderWayLeavesItToFinishAlone) {
+    QUILL_NEEDS_STANDIN("a server a second away");
+    StandinServer::Options o;
+    o.latencyMs = 1000;  // the connect and its list take five seconds
+    StandinServer slow(o);
+    ASSERT_TRUE(slow.isRunning());
+    window->编辑框1->setText(slow.serverText());
+    window->按钮1->click();
+    ASSERT_TRUE(slow.waitForLog("connect"));
+    QElapsedTimer closing;
+    closing.start();
+    delete window.data();
+    EXPECT_LT(closing.elapsed(), 4000);
+    // The connect goes on without the window, touches nothing of it, and
+    // closes its connection when done.
+    EXPECT_TRUE(slow.waitForLog("batch SELECT COUNT(name)", 10000));
+    EXPECT_TRUE(slow.waitForLog(" end", 10000));
 }

@@ -125,6 +125,11 @@ std::vector<std::string> ClientTest::login(const StandinServer& s) {
     return {"-S", s.serverText().toStdString(), "-U", "sa", "-P", s.password().toStdString()};
 }
 
+std::vector<std::string> ClientTest::login(const TestServer& s) {
+    return {"-S", s.serverText().toStdString(), "-U", s.login().toStdString(),
+            "-P", s.password().toStdString()};
+}
+
 std::vector<std::string> ClientTest::plus(std::vector<std::string> a,
                                           const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/StandinServer.h"
+#include "support/TestServer.h"
 
 namespace quill::test {
 
@@ -40,6 +41,7 @@ protected:
                   const std::function<void(pid_t)>& whileRunning = {});
 
     static std::vector<std::string> login(const StandinServer& s);
+    static std::vector<std::string> login(const TestServer& s);
     static std::vector<std::string> plus(std::vector<std::string> a,
                                          const std::vector<std::string>& b);
     // The batches the server received, without the session's set-up batch.

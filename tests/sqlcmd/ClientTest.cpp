@@ -31,6 +31,7 @@ const std::string kSsmsScript =
     "SELECT COUNT(*) AS n FROM [dbo].[客户]\r\n";
 
 TEST_F(ClientTest, RunsAnSsmsScriptFromAPathWithBlanksAndChinese) {
+    QUILL_NEEDS_STANDIN("creates the database 销售 and reads the log of batches");
     StandinServer server;
     ASSERT_TRUE(server.isRunning()) << server.startError().toStdString();
     const std::string path = file("path with blanks/中文.sql", "\xEF\xBB\xBF" + kSsmsScript);
@@ -67,8 +68,10 @@ TEST_F(ClientTest, RunsAnSsmsScriptFromAPathWithBlanksAndChinese) {
 }
 
 TEST_F(ClientTest, ErrorsCarryFileLinesAndSetExitCodes) {
-    StandinServer server;
+    TestServer server;
     ASSERT_TRUE(server.isRunning());
+    if (server.isBabelfish())
+        GTEST_SKIP() << "Babelfish words syntax errors its own way";
     // The bad statement is on line 3 of its batch, line 5 of the file.
     const std::string path = file("errors.sql",
                                   "print 'one'\nGO\n\n-- why\nselect from\nGO\n"
@@ -104,6 +107,7 @@ TEST_F(ClientTest, ErrorsCarryFileLinesAndSetExitCodes) {
 }
 
 TEST_F(ClientTest, LoginFailuresAndUsageErrors) {
+    QUILL_NEEDS_STANDIN("its words for a failed login and its log of batches");
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
     const std::string path = file("one.sql", "select 1\n");
@@ -124,6 +128,7 @@ TEST_F(ClientTest, LoginFailuresAndUsageErrors) {
 }
 
 TEST_F(ClientTest, PasswordLeavesTheProcessArguments) {
+    QUILL_NEEDS_STANDIN("a server 1.5 s away");
     StandinServer::Options slow;
     slow.latencyMs = 1500;
     StandinServer server(slow);
@@ -141,6 +146,7 @@ TEST_F(ClientTest, PasswordLeavesTheProcessArguments) {
 }
 
 TEST_F(ClientTest, EncodingsReachTheServerIntactOrStopWithAReason) {
+    QUILL_NEEDS_STANDIN("its log of logins");
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
     // UTF-16LE with a byte-order mark, as SSMS saves "Unicode text".
@@ -171,6 +177,7 @@ TEST_F(ClientTest, EncodingsReachTheServerIntactOrStopWithAReason) {
 }
 
 TEST_F(ClientTest, UnterminatedStringIsSentAndTheServerSaysSo) {
+    QUILL_NEEDS_STANDIN("its log of batches");
     StandinServer server;
     ASSERT_TRUE(server.isRunning());
     ClientRun r =
@@ -183,6 +190,7 @@ TEST_F(ClientTest, UnterminatedStringIsSentAndTheServerSaysSo) {
 }
 
 TEST_F(ClientTest, ServerGoingAwayEndsTheRunWithAnError) {
+    QUILL_NEEDS_STANDIN("a server that can be stopped");
     StandinServer::Options slow;
     slow.latencyMs = 300;
     StandinServer server(slow);
@@ -204,8 +212,10 @@ TEST_F(ClientTest, ServerGoingAwayEndsTheRunWithAnError) {
 }
 
 TEST_F(ClientTest, ResultSetsInSqlcmdColumns) {
-    StandinServer server;
+    TestServer server;
     ASSERT_TRUE(server.isRunning());
+    if (server.isBabelfish())
+        GTEST_SKIP() << "Babelfish types these columns its own way";
     ClientRun r = run(plus(login(server),
                            {"-Q",
                             "SELECT 1 AS id, N'苹果' AS name, CAST(1.5 AS decimal(10,2)) AS price, "
@@ -225,11 +235,12 @@ TEST_F(ClientTest, ResultSetsInSqlcmdColumns) {
 }
 
 TEST_F(ClientTest, GeneratedInsertScriptsInBothEncodings) {
-    StandinServer server;
+    TestServer server;
     ASSERT_TRUE(server.isRunning());
     for (bool utf16 : {false, true}) {
         quill::test::InsertScript script;
-        script.database = utf16 ? "Wide" : "Narrow";
+        script.database = server.databaseName(utf16 ? "Wide" : "Narrow").toStdString();
+        server.dropAfterwards(QString::fromStdString(script.database));
         script.rows = 2500;
         script.goEvery = 1000;
         script.utf16 = utf16;

@@ -8,6 +8,7 @@
 #include "stats/StatsFlows.h"
 #include "support/FakeForm.h"
 #include "support/TestServices.h"
+#include "support/Wait.h"
 
 using namespace quill;
 
@@ -22,11 +23,17 @@ protected:
         form.setText(Control::编辑框3, "pw");
     }
 
+    // Until the click's work is done and its result shown.
+    void settle(const StatsFlows& f) {
+        ASSERT_TRUE(test::waitUntil([&] { return f.idle(); }, 30000));
+    }
+    void settle() { settle(flows); }
+
     test::FakeForm form;
     ProgramState state;
     test::ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
-    ODBCDB db;
+    std::shared_ptr<ODBCDB> db = std::make_shared<ODBCDB>();
     QTemporaryDir folder;
     StatsFlows flows{form, state, boxes, opener, db, {folder.path(), folder.filePath("docs")}};
 };
@@ -47,13 +54,14 @@ TEST_F(StatsOffline, AFailedOpenNamesTheServerAndDatabaseAndWritesNothing) {
             form.setAuthIndex(c.auth);
             boxes.shown.clear();
             (flows.*click)();
+            settle();
             ASSERT_EQ(boxes.shown.size(), 1u);
             const auto& box = boxes.shown[0];
             EXPECT_TRUE(box.text.startsWith("无法连接服务器 " + c.server + " 上的数据库 Shop："))
                 << box.text.toStdString();
             EXPECT_EQ(box.caption, "错误：");
             EXPECT_EQ(box.flags, mb::IconError);
-            EXPECT_FALSE(db.IsOpen());
+            EXPECT_FALSE(db->IsOpen());
         }
     }
     EXPECT_TRUE(opener.opened.isEmpty());

@@ -10,7 +10,7 @@
 #include "app/MainWindow.h"
 #include "console/Console.h"
 #include "support/Paths.h"
-#include "support/StandinServer.h"
+#include "support/TestServer.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
 
@@ -50,26 +50,26 @@ protected:
 }  // namespace
 
 TEST_F(StatsWindowTest, RightClickedDatabaseGetsItsTotalsAndItsReport) {
-    test::StandinServer::Options options;
-    options.catalogJson = R"({"databases":[{"name":"Shop","tables":[
-        {"name":"Orders","rows":120,"indexRows":[120,80]},{"name":"客户","rows":300}]}]})";
-    test::StandinServer server(options);
+    test::TestServer server;
     ASSERT_TRUE(server.isRunning()) << server.startError().toStdString();
+    const QString shop =
+        server.createDatabase("Shop", {{"orders", 120, "dbo", true}, {"客户", 300}});
     window->组合框1->setCurrentIndex(1);
     window->onAuthModeSelected();
     window->编辑框1->setText(server.serverText());
+    window->编辑框2->setText(server.login());
     window->编辑框3->setText(server.password());
     window->按钮1->click();
     ASSERT_TRUE(test::waitUntil([this] { return window->listRowCount() > 0; }, 20000))
         << window->status(0).toStdString();
 
-    pick("Shop", window->tableTotalsAction);
+    pick(shop, window->tableTotalsAction);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "Shop 共有 2 张表\r\nShop 共有 420 条记录数");
+    EXPECT_EQ(boxes.shown[0].text, shop + " 共有 2 张表\r\n" + shop + " 共有 420 条记录数");
     EXPECT_EQ(boxes.shown[0].caption, "运算结果:");
 
     boxes.shown.clear();
-    pick("Shop", window->tableReportAction);
+    pick(shop, window->tableReportAction);
     EXPECT_TRUE(boxes.shown.empty());
     const QString report = QDir(QCoreApplication::applicationDirPath()).filePath("test.txt");
     ASSERT_EQ(opener.opened, QStringList{report});
@@ -78,7 +78,7 @@ TEST_F(StatsWindowTest, RightClickedDatabaseGetsItsTotalsAndItsReport) {
     EXPECT_EQ(file.readAll(),
               "[Table Name]                    [Number]\r\n"
               "客户                            300\r\n"
-              "Orders                          120\r\n");
+              "orders                          120\r\n");
     file.remove();
     // The main connection was left alone.
     EXPECT_TRUE(window->外部数据库1.IsOpen());

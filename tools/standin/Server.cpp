@@ -114,21 +114,26 @@ void Server::reapFinished() {
 
 bool Server::waitLatency(int fd, MessageAssembler& in, bool& peerClosed) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(options_.latencyMs);
+    const auto deadline = Clock::now() + options_.latency;
     std::uint8_t buf[4096];
     for (;;) {
         if (in.attentionPending())
             return true;
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Waits to the nanosecond: a latency below a millisecond is real too.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
+        const timespec timeout{static_cast<time_t>(left / 1000000000),
+                               static_cast<long>(left % 1000000000)};
         pollfd p{fd, POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(left));
+        int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (r < 0)
             return false;
+        if (r == 0)
+            continue;  // the deadline is checked above
         ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0) {
             peerClosed = true;
@@ -147,8 +152,7 @@ void Server::serve(Connection& c, int spid) {
         while (open) {
             while (auto m = in.next()) {
                 const auto type = static_cast<PacketType>(m->type);
-                if (options_.latencyMs > 0 &&
-                    (type == PacketType::SqlBatch || type == PacketType::Rpc)) {
+                if (options_.latency.count() > 0 && type != PacketType::Attention) {
                     bool closed = false;
                     // On ATTENTION the request is dropped unanswered; the
                     // ATTENTION itself is answered next.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -22,7 +23,9 @@ public:
     struct Options {
         std::string host = "127.0.0.1";
         std::uint16_t port = 1433;
-        int latencyMs = 0;  // delay before answering each batch or RPC
+        // Delay before answering each request (prelogin, login, batch, RPC):
+        // the server seems this far away.
+        std::chrono::microseconds latency{0};
     };
 
     Server(ServerState& state, EventLog* log, Options options);

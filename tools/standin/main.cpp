@@ -55,7 +55,12 @@ int main(int argc, char** argv) {
         {"catalog", "JSON file with the user databases, tables and row counts to start with.",
          "file"},
         {"version-text", "Text of @@version (\\n and \\t stand for line break and tab).", "text"},
-        {"latency-ms", "Delay before answering each batch or RPC.", "ms", "0"},
+        {"latency-ms",
+         "Delay before answering each request (prelogin, login, batch, RPC): a server this far "
+         "away.",
+         "ms", "0"},
+        {"latency-us", "The same delay in microseconds, for latencies below a millisecond.", "us",
+         "0"},
         {"log",
          "File that receives one line per event (logins, batches, RPCs, errors, session ends).",
          "file"},
@@ -69,9 +74,15 @@ int main(int argc, char** argv) {
     if (!ok || port > 65535)
         return fail("--port needs a number from 0 to 65535");
     options.port = static_cast<std::uint16_t>(port);
-    options.latencyMs = parser.value("latency-ms").toInt(&ok);
-    if (!ok || options.latencyMs < 0)
-        return fail("--latency-ms needs a number of milliseconds");
+    const qlonglong latencyMs = parser.value("latency-ms").toLongLong(&ok);
+    if (!ok || latencyMs < 0 || latencyMs > 3600000)
+        return fail("--latency-ms needs a number of milliseconds up to an hour");
+    const qlonglong latencyUs = parser.value("latency-us").toLongLong(&ok);
+    if (!ok || latencyUs < 0 || latencyUs > 3600000000LL)
+        return fail("--latency-us needs a number of microseconds up to an hour");
+    if (parser.isSet("latency-ms") && parser.isSet("latency-us"))
+        return fail("give --latency-ms or --latency-us, not both");
+    options.latency = std::chrono::milliseconds(latencyMs) + std::chrono::microseconds(latencyUs);
 
     standin::ServerConfig config;
     config.password = parser.value("password").toStdU16String();
