@@ -1,5 +1,6 @@
 #include "Splitter.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -129,13 +130,17 @@ long Batch::sourceLine(long batchLine) const {
     return best ? best->sourceLine + (batchLine - best->batchLine) : batchLine;
 }
 
-bool Batch::blank() const {
-    for (char c : text) {
-        if (!(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v')) {
-            return false;
+long Batch::topLine(long batchLine) const {
+    const LineSpan* best = nullptr;
+    for (const auto& span : lines) {
+        if (span.batchLine <= batchLine) {
+            best = &span;
         }
     }
-    return !overflow;
+    if (!best) {
+        return batchLine;
+    }
+    return best->topLine ? best->topLine : best->sourceLine + (batchLine - best->batchLine);
 }
 
 Splitter::Splitter(const Variables& vars) : vars_(vars) {
@@ -144,16 +149,31 @@ Splitter::Splitter(const Variables& vars) : vars_(vars) {
 
 void Splitter::clearBatch() {
     batch_.text.clear();
-    batch_.lines.assign(1, LineSpan{1, line_});
+    batch_.lines.assign(1, LineSpan{1, line_, savedLines_.empty() ? 0 : includeLine_});
     batch_.undefined.clear();
     batch_.overflow = false;
     batch_.overflowBytes = 0;
+    batch_.nonBlank = false;
     batchLine_ = 1;
+}
+
+Batch Splitter::takeBatch() {
+    Batch taken = std::move(batch_);
+    batch_ = Batch{};
+    // The next batch is likely as large: grow it once, not by doubling.
+    batch_.text.reserve(taken.overflow ? 0 : taken.text.size());
+    clearBatch();
+    return taken;
 }
 
 void Splitter::append(const char* data, std::size_t n) {
     if (n == 0) {
         return;
+    }
+    if (!batch_.nonBlank) {
+        batch_.nonBlank = std::any_of(data, data + n, [](char c) {
+            return !(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v');
+        });
     }
     if (!batch_.overflow && batch_.text.size() + n > limit_) {
         batch_.overflow = true;
@@ -175,7 +195,7 @@ void Splitter::appendValue(const std::string& value) {
     }
     if (newlines > 0) {
         batchLine_ += newlines;
-        batch_.lines.push_back(LineSpan{batchLine_, line_});
+        batch_.lines.push_back(LineSpan{batchLine_, line_, savedLines_.empty() ? 0 : includeLine_});
     }
 }
 
@@ -190,14 +210,18 @@ void Splitter::reset() {
     lineStart_ = true;
     line_ = 1;
     savedLines_.clear();
+    includeLine_ = 0;
     clearBatch();
 }
 
 void Splitter::beginSource() {
+    if (savedLines_.empty()) {
+        includeLine_ = command_.line;
+    }
     savedLines_.push_back(line_);
     line_ = 1;
     lineStart_ = true;
-    batch_.lines.push_back(LineSpan{batchLine_, line_});
+    batch_.lines.push_back(LineSpan{batchLine_, line_, includeLine_});
 }
 
 void Splitter::endSource() {
@@ -213,7 +237,7 @@ void Splitter::endSource() {
         line_ = savedLines_.back();
         savedLines_.pop_back();
     }
-    batch_.lines.push_back(LineSpan{batchLine_, line_});
+    batch_.lines.push_back(LineSpan{batchLine_, line_, savedLines_.empty() ? 0 : includeLine_});
 }
 
 bool Splitter::substituteArg(std::string& arg) {
@@ -339,12 +363,12 @@ bool Splitter::parseCommand(std::string_view line, bool colonless) {
         return false;
     };
 
-    if (line.substr(0, 2) == "!!") {
+    std::string_view rest = colonless ? line : line.substr(1);
+    if (rest.substr(0, 2) == "!!") {  // "!! cmd" and ":!! cmd" alike
         command_.kind = Command::Kind::Shell;
-        command_.value = std::string(trimLeft(line.substr(2)));
+        command_.value = std::string(trimLeft(rest.substr(2)));
         return true;
     }
-    std::string_view rest = colonless ? line : line.substr(1);
     std::size_t nameEnd = 0;
     while (nameEnd < rest.size() && !isBlank(rest[nameEnd]) && rest[nameEnd] != '(') {
         ++nameEnd;
