@@ -61,6 +61,24 @@ Encoding builtin(int codePage) {
     }
 }
 
+// The double-byte code pages (CJK); the others have one byte a character.
+bool doubleByte(int codePage) {
+    switch (codePage) {
+        case 932:
+        case 936:
+        case 949:
+        case 950:
+        case 1361:
+        case 20932:
+        case 20936:
+        case 51949:
+        case 54936:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::size_t sequenceLength(unsigned char lead) {
     return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
 }
@@ -270,7 +288,36 @@ bool Decoder::decode(std::string_view raw, bool end, std::string& out) {
         encoding_ = Encoding::CodePage;
     }
     consumed_ = bom;
+    bomLength_ = bom;
+    codePageWidth_ = doubleByte(codePage_) ? 2 : 1;
     return decode(std::string_view(head).substr(bom), end, out);
+}
+
+std::uint64_t Decoder::rawLength(std::string_view decoded) const {
+    if (encoding_ == Encoding::Utf8 || encoding_ == Encoding::Utf8Bom ||
+        encoding_ == Encoding::Unknown) {
+        return decoded.size();
+    }
+    // Characters counted by their UTF-8 lead bytes; branch-free, so that the
+    // compiler can do it sixteen bytes at a time.
+    std::uint64_t chars = 0, ascii = 0, supplementary = 0;
+    for (unsigned char c : decoded) {
+        chars += (c & 0xC0) != 0x80;
+        ascii += c < 0x80;
+        supplementary += c >= 0xF0;
+    }
+    switch (encoding_) {
+        case Encoding::Utf16LE:
+        case Encoding::Utf16BE:
+            return 2 * (chars + supplementary);
+        case Encoding::Utf32LE:
+        case Encoding::Utf32BE:
+            return 4 * chars;
+        default:
+            return ascii +
+                   static_cast<std::uint64_t>(codePageWidth_) * (chars - ascii - supplementary) +
+                   4 * supplementary;
+    }
 }
 
 bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
