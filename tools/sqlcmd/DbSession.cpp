@@ -383,6 +383,7 @@ void DbSession::onMessage(long number, int state, int severity, const char* text
     if (result_) {
         if (severity > 10) {
             result_->maxSeverity = std::max(result_->maxSeverity, severity);
+            ++result_->errors;
         }
         if (state == 127 && !result_->abortCode) {
             result_->abortCode = number;
@@ -399,7 +400,7 @@ void DbSession::onMessage(long number, int state, int severity, const char* text
     m.procedure = procedure ? procedure : "";
     m.line = line;
     if (batch_ && m.procedure.empty() && line > 0) {
-        m.line = batch_->sourceLine(line);
+        m.line = batch_->topLine(line);
     }
     m.text = text ? text : "";
     printer_.serverMessage(m);
@@ -427,6 +428,7 @@ void DbSession::onError(int dbError, int osError, const char* text, const char* 
     }
     if (result_) {
         result_->maxSeverity = std::max(result_->maxSeverity, 16);
+        ++result_->errors;
     }
 }
 

@@ -50,34 +50,13 @@ std::string promptPassword() {
     return password;
 }
 
-void defineVariables(const Options& o, Variables& vars) {
-    vars.setReadOnly("SQLCMDSERVER", o.server);
-    vars.setReadOnly("SQLCMDUSER", o.user);
-    vars.setReadOnly("SQLCMDDBNAME", o.database);
-    vars.setReadOnly("SQLCMDWORKSTATION", o.workstation);
-    vars.setReadOnly("SQLCMDPACKETSIZE",
-                     std::to_string(o.packetSize > 0 ? o.packetSize : kDefaultPacketSize));
-    vars.set("SQLCMDLOGINTIMEOUT", std::to_string(o.loginTimeout));
-    vars.set("SQLCMDSTATTIMEOUT", std::to_string(o.queryTimeout));
-    vars.set("SQLCMDHEADERS", std::to_string(o.headers));
-    vars.set("SQLCMDCOLSEP", o.columnSeparator);
-    vars.set("SQLCMDCOLWIDTH", std::to_string(o.width));
-    vars.set("SQLCMDERRORLEVEL", std::to_string(o.messageLevel));
-    vars.set("SQLCMDMAXVARTYPEWIDTH", std::to_string(o.maxVarWidth));
-    vars.set("SQLCMDMAXFIXEDTYPEWIDTH", std::to_string(o.maxFixedWidth));
-}
-
 int runScript(const Options& o, int outFd) {
     Output output(outFd, o.outputFile.empty() ? STDERR_FILENO : outFd, o.outputCodePage);
     Printer printer(output, o.messageLevel, o.outputFile.empty() ? o.errorsToStderr : -1);
     Variables vars;
-    defineVariables(o, vars);
-    for (const auto& [name, value] : o.variables) {
-        if (!Variables::validName(name) || vars.isReadOnly(name)) {
-            printer.error("'-v " + name + "': not a variable that can be set.");
-            return 1;
-        }
-        vars.set(name, value);
+    if (auto error = defineVariables(o, vars)) {
+        printer.error(*error);
+        return 1;
     }
     Script script(o, vars, printer);
     if (int code = script.prepare()) {
