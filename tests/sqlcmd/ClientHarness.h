@@ -18,6 +18,7 @@ struct ClientRun {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::string status;  // the status channel's records, with captureStatus_
     long maxRssKb = 0;
     bool timedOut = false;
 };
@@ -46,6 +47,9 @@ protected:
     static std::vector<std::string> batches(const StandinServer& s);
 
     std::filesystem::path dir_;
+    // Gives the client a pipe as its status channel (descriptor 3), as the
+    // console does, and collects what comes through it.
+    bool captureStatus_ = false;
 };
 
 }  // namespace quill::test

@@ -131,7 +131,8 @@ TEST_F(ClientTest, PasswordLeavesTheProcessArguments) {
     ASSERT_TRUE(server.isRunning());
     std::string cmdline;
     ClientRun r = run(plus(login(server), {"-Q", "select 1"}), {}, 60, [&](pid_t pid) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        // Logged in means the options were read; the slow query keeps it alive.
+        ASSERT_TRUE(server.waitForLog(" login ", 10000));
         cmdline = readFile("/proc/" + std::to_string(pid) + "/cmdline");
     });
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;

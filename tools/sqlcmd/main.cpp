@@ -12,11 +12,14 @@
 
 #include "DbSession.h"
 #include "Decoder.h"
+#include "Interrupt.h"
 #include "Options.h"
 #include "Output.h"
 #include "Printer.h"
 #include "Script.h"
+#include "StatusReporter.h"
 #include "Variables.h"
+#include "console/StatusChannel.h"
 
 using namespace quill::sqlcmd;
 
@@ -53,12 +56,27 @@ std::string promptPassword() {
 int runScript(const Options& o, int outFd) {
     Output output(outFd, o.outputFile.empty() ? STDERR_FILENO : outFd, o.outputCodePage);
     Printer printer(output, o.messageLevel, o.outputFile.empty() ? o.errorsToStderr : -1);
+    const char* journal = std::getenv(quill::console::kJournalVariable);
+    StatusReporter status(quill::console::StatusWriter::fromEnvironment(), journal ? journal : "",
+                          o.startBatch > 0 || o.startLine > 0);
+    Interrupt interrupt(
+        [&] {
+            const auto [number, line] = status.forceInterrupted();
+            output.writeLast(
+                "Sqlcmd: Warning: Interrupted: the server did not confirm the cancel of "
+                "batch " +
+                std::to_string(number) + " (line " + std::to_string(line) +
+                ") in time; it may still be running there.\n");
+        },
+        std::chrono::seconds(3));
+
     Variables vars;
     if (auto error = defineVariables(o, vars)) {
         printer.error(*error);
         return 1;
     }
-    Script script(o, vars, printer);
+    Script script(o, vars, printer, &status);
+    script.setInterruptCheck(&Interrupt::requested);
     if (int code = script.prepare()) {
         return code;
     }
@@ -67,6 +85,7 @@ int runScript(const Options& o, int outFd) {
     if (!session) {
         return 1;
     }
+    session->setInterruptCheck(&Interrupt::overdue);
     return script.run(*session);
 }
 
