@@ -404,8 +404,9 @@ std::size_t DbSession::batchLimit() const {
 void DbSession::onMessage(long number, int state, int severity, const char* text,
                           const char* server, const char* procedure, int line) {
     if (loggingIn_) {
-        // Database and language changes at login are not news; failures are.
-        if (severity > 10) {
+        // Database and language changes at login are not news; failures are,
+        // once: the first says why ("Cannot open database"), the rest repeat it.
+        if (severity > 10 && !loginMessagePrinted_) {
             std::string t = text ? text : "";
             printer_.error(std::string(kDriver) + " : " + t);
             loginMessagePrinted_ = true;
