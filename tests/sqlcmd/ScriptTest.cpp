@@ -350,6 +350,29 @@ TEST_F(ScriptTest, StartOptionsSkipBatchesButKeepWhatStillMatters) {
     }
 }
 
+TEST_F(ScriptTest, AResumedRunSetsTheDatabaseOfTheSkippedBatchesAgain) {
+    const std::string path = file("data.sql",
+                                  "USE [Shop]\nGO\nSET IDENTITY_INSERT [dbo].[T] ON\nGO\n"
+                                  "INSERT [dbo].[T] ([id]) VALUES (1)\nGO\n"
+                                  "INSERT [dbo].[T] ([id]) VALUES (2)\nGO\n");
+    Options o = with({path});
+    o.startBatch = 4;
+    EXPECT_EQ(run(o), 0);
+    EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{
+                                  {"USE [Shop]\nSET IDENTITY_INSERT [dbo].[T] ON\n", 1, 1},
+                                  {"INSERT [dbo].[T] ([id]) VALUES (2)\n", 7, 1},
+                              }));
+    // Where that fails, nothing of the script is sent.
+    executor_ = FakeExecutor();
+    executor_.respond = failing("USE [Shop]");
+    EXPECT_EQ(run(o), 1);
+    EXPECT_EQ(executor_.runs.size(), 1u);
+    EXPECT_NE(output_.find("Sqlcmd: Error: The database and SET options that the batches before "
+                           "batch 4 (line 7) left behind could not be set again"),
+              std::string::npos)
+        << output_;
+}
+
 namespace interrupt {
 bool requested = false;
 bool check() {

@@ -150,6 +150,7 @@ int Script::run(Executor& executor) {
     // UTF-8 takes at least two thirds of the UTF-16 bytes, so text beyond 1.5
     // times the limit can never be sent and need not be kept.
     reader.setBatchLimit(executor.batchLimit() / 2 * 3);
+    reader.setRecordSession(startBatch_ > 1);
     if (scanned_ && !options_.inputs.empty()) {
         // Files that passed the pre-scan: the next batches are read and split
         // on a thread of their own while the server runs the current one.
@@ -182,6 +183,7 @@ Script::Flow Script::handle(Step&& step) {
         case Step::Kind::Batch:
         case Step::Kind::ExitQuery:
             if (step.place.number < startBatch_) {
+                session_.take(step.batch);
                 if (observer_) {
                     observer_->skipped(step.place);
                 }
@@ -189,6 +191,9 @@ Script::Flow Script::handle(Step&& step) {
             }
             if (interrupted()) {
                 return stopBefore(step.place);
+            }
+            if (!sessionRestored_ && restoreSession(step.place) == Flow::Stop) {
+                return Flow::Stop;
             }
             return step.kind == Step::Kind::Batch ? runBatch(step) : runExitQuery(step);
         case Step::Kind::OnError:
@@ -295,6 +300,28 @@ Script::Flow Script::afterBatch(const BatchPlace& place, const ExecResult& r) {
             exitCode_ = options_.errorLevel > 0 ? r.maxSeverity : 1;
             return Flow::Stop;
         }
+    }
+    return Flow::Continue;
+}
+
+Script::Flow Script::restoreSession(const BatchPlace& start) {
+    sessionRestored_ = true;
+    Batch setup;
+    setup.text = session_.statements();
+    if (setup.text.empty()) {
+        return Flow::Continue;
+    }
+    // Not a batch of the script: no number, no record; but without it the
+    // rest would run in the wrong database.
+    setup.nonBlank = true;
+    const ExecResult result = executor_->execute(setup, 1);
+    if (result.cancelled) {
+        return stopBefore(start);
+    }
+    if (result.connectionLost || result.maxSeverity > 10) {
+        return fatal("The database and SET options that the batches before " + where(start) +
+                     " left behind could not be set again (see above); nothing of the script "
+                     "was sent.");
     }
     return Flow::Continue;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ScriptReader.h"
+#include "SessionState.h"
 
 namespace quill::sqlcmd {
 
@@ -81,6 +82,7 @@ private:
     Flow runExitQuery(Step& step);
     Flow afterBatch(const BatchPlace& place, const ExecResult& result);
     Flow stopBefore(const BatchPlace& place);
+    Flow restoreSession(const BatchPlace& start);
     Flow fatal(std::string text);
     bool interrupted() const { return interrupted_ && interrupted_(); }
     int exitCode() const { return exitCode_ ? exitCode_ : levelCode_; }
@@ -95,6 +97,8 @@ private:
     bool scanned_ = false;  // regular files, read once already
     bool substituteFromStart_ = false;
     long startBatch_ = 1;
+    SessionState session_;  // what the skipped batches set
+    bool sessionRestored_ = false;
     bool onErrorExit_ = false;
     int exitCode_ = 0;
     int levelCode_ = 0;

@@ -66,6 +66,8 @@ public:
     void setSubstitution(bool on) { substituteFromStart_ = on; }
     // Batch text beyond this many bytes is counted, not kept (Batch::overflow).
     void setBatchLimit(std::size_t bytes) { splitter_.setBatchLimit(bytes); }
+    // Fill Batch::sessionLines (see SessionState).
+    void setRecordSession(bool on) { splitter_.setRecordSession(on); }
     // Checked before each step and each chunk read; true stops the reading.
     // May be called from another thread than the reader's.
     void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }

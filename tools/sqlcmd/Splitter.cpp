@@ -154,6 +154,7 @@ void Splitter::clearBatch() {
     batch_.overflow = false;
     batch_.overflowBytes = 0;
     batch_.nonBlank = false;
+    batch_.sessionLines.clear();
     batchLine_ = 1;
 }
 
@@ -272,7 +273,7 @@ bool Splitter::substituteArg(std::string& arg) {
 }
 
 Splitter::LineKind Splitter::classifyLine(std::string_view rest, bool sourceEnd,
-                                          std::size_t& lineLength) {
+                                          std::size_t& lineLength, std::size_t& sessionAt) {
     const std::size_t n = rest.size();
     std::size_t j = 0;
     while (j < n && isBlank(rest[j])) {
@@ -328,6 +329,31 @@ Splitter::LineKind Splitter::classifyLine(std::string_view rest, bool sourceEnd,
             break;
     }
     if (candidate == 0) {
+        if (recordSession_) {
+            int session = 0;
+            switch (lower(rest[j])) {
+                case 'u':
+                    session = word("use", false);
+                    break;
+                case 's':
+                    session = word("set", false);
+                    break;
+                case 'c':
+                    session = word("create", false);
+                    break;
+                case 'a':
+                    session = word("alter", false);
+                    break;
+                default:
+                    break;
+            }
+            if (session < 0) {
+                return LineKind::NeedMore;
+            }
+            if (session > 0) {
+                sessionAt = j;
+            }
+        }
         return LineKind::Text;
     }
     if (candidate < 0) {
@@ -786,7 +812,8 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
             if (state_ == Normal) {
                 sync();
                 std::size_t length = 0;
-                switch (classifyLine(text.substr(cur.i), sourceEnd, length)) {
+                std::size_t sessionAt = SIZE_MAX;
+                switch (classifyLine(text.substr(cur.i), sourceEnd, length, sessionAt)) {
                     case LineKind::NeedMore:
                         return stop(cur.i, Event::NeedInput);
                     case LineKind::Error:
@@ -811,6 +838,10 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
                         return cur.i + length;
                     }
                     case LineKind::Text:
+                        if (sessionAt != SIZE_MAX && !batch_.overflow) {
+                            batch_.sessionLines.push_back(batch_.text.size() + (cur.i - kept) +
+                                                          sessionAt);
+                        }
                         break;
                 }
             }

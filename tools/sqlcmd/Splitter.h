@@ -49,6 +49,9 @@ struct Batch {
     std::size_t overflowBytes = 0;
     // Something other than white space came in, kept or not.
     bool nonBlank = false;
+    // With Splitter::setRecordSession: where lines that begin with USE, SET,
+    // CREATE or ALTER outside quotes and comments start in `text`.
+    std::vector<std::size_t> sessionLines;
 
     long startLine() const { return lines.empty() ? 1 : lines.front().sourceLine; }
     // The source line of a 1-based batch line.
@@ -78,6 +81,9 @@ public:
     bool substitution() const { return substitute_; }
     // Text beyond this many bytes is counted but not kept (Batch::overflow).
     void setBatchLimit(std::size_t bytes) { limit_ = bytes; }
+    // Fill Batch::sessionLines (a resumed run sets the skipped batches'
+    // database and SET options again).
+    void setRecordSession(bool on) { recordSession_ = on; }
 
     // Scans text from the current source. Returns how many bytes were consumed;
     // the rest must be offered again, with more text after it. With sourceEnd,
@@ -122,7 +128,8 @@ private:
     enum class LexStop { End, Newline, Dollar, NeedMore };
 
     LexStop lex(void* cursor, bool sourceEnd, std::uint8_t dollar);
-    LineKind classifyLine(std::string_view rest, bool sourceEnd, std::size_t& lineLength);
+    LineKind classifyLine(std::string_view rest, bool sourceEnd, std::size_t& lineLength,
+                          std::size_t& sessionAt);
     bool parseCommand(std::string_view line, bool colonless);
     bool substituteArg(std::string& arg);
     void append(const char* data, std::size_t n);
@@ -131,6 +138,7 @@ private:
 
     const Variables& vars_;
     bool substitute_ = false;
+    bool recordSession_ = false;
     std::size_t limit_ = SIZE_MAX;
 
     State state_ = Normal;
