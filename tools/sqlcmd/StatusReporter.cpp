@@ -73,9 +73,11 @@ void StatusReporter::starting(const BatchPlace& place) {
     }
     atNumber_.store(place.number, std::memory_order_relaxed);
     atLine_.store(place.firstLine, std::memory_order_relaxed);
+    inFlight_.store(true, std::memory_order_relaxed);
 }
 
 void StatusReporter::finished(const BatchPlace& place, int errors, bool complete) {
+    inFlight_.store(false, std::memory_order_relaxed);
     if (errors > 0) {
         writer_.write("failed", {place.number, errors, place.firstLine, place.lastLine});
     }
@@ -100,13 +102,14 @@ void StatusReporter::ended() {
     progress(true);
 }
 
-std::pair<long, long> StatusReporter::forceInterrupted() {
-    const long number = atNumber_.load(std::memory_order_relaxed);
-    const long line = atLine_.load(std::memory_order_relaxed);
+StatusReporter::Standing StatusReporter::forceInterrupted() {
+    const Standing at{atNumber_.load(std::memory_order_relaxed),
+                      atLine_.load(std::memory_order_relaxed),
+                      inFlight_.load(std::memory_order_relaxed)};
     if (!cancelWritten_.exchange(true)) {
-        writer_.write("cancelled", {number, line});
+        writer_.write("cancelled", {at.number, at.firstLine});
     }
-    return {number, line};
+    return at;
 }
 
 }  // namespace quill::sqlcmd

@@ -29,10 +29,16 @@ public:
     void interrupted(const BatchPlace& place, bool inFlight) override;
     void ended() override;
 
+    // Where the run stands: the batch that runs, or the next one.
+    struct Standing {
+        long number;
+        long firstLine;
+        bool inFlight;
+    };
     // For the interrupt watchdog, from its own thread, when the run did not
     // stop in time: the "cancelled" record for where the run stands, unless
-    // one was written already. Returns that batch (number, first line).
-    std::pair<long, long> forceInterrupted();
+    // one was written already.
+    Standing forceInterrupted();
 
 private:
     void writeJournal(long nextBatch, long nextLine);
@@ -50,6 +56,7 @@ private:
     // Where the run stands, for the watchdog: the batch sent last or next.
     std::atomic<long> atNumber_{1};
     std::atomic<long> atLine_{1};
+    std::atomic<bool> inFlight_{false};
     std::atomic<bool> cancelWritten_{false};
 };
 

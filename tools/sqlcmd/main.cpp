@@ -61,12 +61,14 @@ int runScript(const Options& o, int outFd) {
                           o.startBatch > 0 || o.startLine > 0);
     Interrupt interrupt(
         [&] {
-            const auto [number, line] = status.forceInterrupted();
-            output.writeLast(
-                "Sqlcmd: Warning: Interrupted: the server did not confirm the cancel of "
-                "batch " +
-                std::to_string(number) + " (line " + std::to_string(line) +
-                ") in time; it may still be running there.\n");
+            const auto at = status.forceInterrupted();
+            const std::string batch = "batch " + std::to_string(at.number) + " (line " +
+                                      std::to_string(at.firstLine) + ")";
+            output.writeLast(at.inFlight ? "Sqlcmd: Warning: Interrupted without the server's "
+                                           "confirmation: " +
+                                               batch + " may still be running there.\n"
+                                         : "Sqlcmd: Warning: Interrupted before " + batch +
+                                               "; it and the batches after it were not sent.\n");
         },
         std::chrono::seconds(3));
 
