@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # quill-sqlcmd against FreeTDS's bsqldb and fisql (freetds-bin) and npm's
 # sqlcmdjs (when it runs here), on the same generated scripts, each run on a
-# fresh quill-standin on loopback. Prints wall time, peak RSS and the ratio
-# to the fastest peer, then the splitter's own throughput and the client's
-# peak RSS on a large script.
+# fresh quill-standin on loopback. quill+status is quill-sqlcmd as the window
+# runs it (status records and journal), for their cost. Prints wall time,
+# peak RSS and the ratio to the fastest peer, then the splitter's own
+# throughput and the client's peak RSS on a large script.
 #
 #   bench/sqlcmd/run.sh [--rows N] [--large-mb N] [--timeout S] [--only quill,bsqldb,...]
 #
@@ -65,13 +66,15 @@ fi
 client_command() {
     case "$1" in
         quill-sqlcmd) echo "$bin/quill-sqlcmd -S 127.0.0.1,$port -U sa -P $password -i $2" ;;
+        # As the window runs it: status records on descriptor 3 and the journal.
+        quill+status) echo "env QUILL_STATUS_FD=3 QUILL_JOURNAL=$work/journal $bin/quill-sqlcmd -S 127.0.0.1,$port -U sa -P $password -i $2" ;;
         bsqldb) echo "bsqldb -S 127.0.0.1:$port -U sa -P $password -i $2" ;;
         fisql) echo "fisql -S 127.0.0.1:$port -U sa -P $password -i $2" ;;
         sqlcmdjs) echo "$sqlcmdjs -s 127.0.0.1 -o $port -u sa -p $password" ;;  # reads stdin
     esac
 }
 
-clients=(quill-sqlcmd bsqldb fisql)
+clients=(quill-sqlcmd quill+status bsqldb fisql)
 [ -x "$sqlcmdjs" ] && clients+=(sqlcmdjs) || echo "sqlcmdjs: not installed (npm unavailable); skipped"
 if [ -n "$only" ]; then
     IFS=, read -r -a clients <<<"$only"
@@ -90,7 +93,7 @@ run() {
     cmd=$(client_command "$client" "$script")
     local input=/dev/null
     [ "$client" = sqlcmdjs ] && input=$script
-    timeout "$timeout_s" /usr/bin/time -f "%e %M" -o "$work/time" $cmd <"$input" >"$work/out" 2>"$work/err"
+    timeout "$timeout_s" /usr/bin/time -f "%e %M" -o "$work/time" $cmd <"$input" >"$work/out" 2>"$work/err" 3>"$work/status"
     local rc=$?
     # GNU time puts "Command exited with non-zero status N" before its figures.
     read -r wall rss_kb < <(tail -n 1 "$work/time" 2>/dev/null) || { wall=0; rss_kb=0; }
@@ -126,7 +129,7 @@ printf '%-18s %-13s %10s %9s %8s  %s\n' script client "wall (s)" "RSS (MB)" rati
 for s in "${scripts[@]}"; do
     best=""
     for c in "${clients[@]}"; do
-        [ "$c" = quill-sqlcmd ] && continue
+        case "$c" in quill*) continue ;; esac
         [ "${statuses[$s,$c]}" = ok ] || continue
         if [ -z "$best" ] || awk "BEGIN{exit !(${walls[$s,$c]} < $best)}"; then best=${walls[$s,$c]}; fi
     done

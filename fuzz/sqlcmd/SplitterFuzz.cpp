@@ -1,13 +1,15 @@
 // Feeds arbitrary bytes through the decoder and the splitter in chunks whose
 // sizes come from the input, and checks what must hold whatever the input:
-// the splitter always makes progress, and text outside commands reaches the
-// batches unchanged.
+// the splitter always makes progress, text outside commands reaches the
+// batches unchanged, and the lines it marks for a resumed run's session
+// state lie in the batch text (which SessionState then reads).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "sqlcmd/Decoder.h"
+#include "sqlcmd/SessionState.h"
 #include "sqlcmd/Splitter.h"
 #include "sqlcmd/Variables.h"
 
@@ -32,6 +34,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Splitter splitter(vars);
     splitter.setSubstitution(substitute);
     splitter.setBatchLimit(data[1] & 4 ? 16 : SIZE_MAX);
+    splitter.setRecordSession(data[1] & 8);
+    SessionState session;
+    auto take = [&] {
+        const Batch batch = splitter.takeBatch();
+        for (std::size_t at : batch.sessionLines) {
+            if (!batch.overflow && at >= batch.text.size()) {
+                std::abort();
+            }
+        }
+        session.take(batch);
+        return batch.text.size();
+    };
     std::string buffer;
     std::size_t fed = 0;
     std::size_t batchBytes = 0;
@@ -49,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (event == Splitter::Event::Command) {
             const Command& c = splitter.command();
             if (c.kind == Command::Kind::Go || c.kind == Command::Kind::Reset) {
-                batchBytes += splitter.batch().text.size();
                 (void)splitter.batch().sourceLine(3);
-                splitter.clearBatch();
+                (void)splitter.batch().topLine(3);
+                batchBytes += take();
             }
             continue;
         }
@@ -66,9 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         buffer.append(text, fed, n);
         fed += n;
     }
-    if (!substitute && batchBytes + splitter.batch().text.size() > text.size() &&
-        !splitter.batch().overflow) {
+    const bool overflow = splitter.batch().overflow;
+    batchBytes += take();
+    if (!substitute && batchBytes > text.size() && !overflow) {
         std::abort();  // without substitution, batches hold nothing that was not input
     }
+    (void)session.statements();
     return 0;
 }

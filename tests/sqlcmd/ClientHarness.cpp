@@ -75,8 +75,16 @@ ClientRun ClientTest::run(const std::vector<std::string>& args,
                           const std::function<void(pid_t)>& whileRunning) {
     const std::string program = binPath("quill-sqlcmd").toStdString();
     const fs::path outPath = dir_ / "client.out", errPath = dir_ / "client.err";
+    int status[2] = {-1, -1};
+    if (captureStatus_ && ::pipe2(status, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe2";
+    }
     pid_t pid = ::fork();
     if (pid == 0) {
+        if (status[1] >= 0) {
+            ::dup2(status[1], 3);  // dup2 clears close-on-exec on the copy
+            ::setenv("QUILL_STATUS_FD", "3", 1);
+        }
         int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int in = ::open("/dev/null", O_RDONLY);
@@ -98,23 +106,41 @@ ClientRun ClientTest::run(const std::vector<std::string>& args,
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
+    ClientRun r;
+    if (status[1] >= 0) {
+        ::close(status[1]);
+        ::fcntl(status[0], F_SETFL, O_NONBLOCK);
+    }
+    // Drains the channel as the console would, so that the client never
+    // blocks on it.
+    auto drain = [&] {
+        char buf[4096];
+        ssize_t n;
+        while (status[0] >= 0 && (n = ::read(status[0], buf, sizeof buf)) > 0) {
+            r.status.append(buf, static_cast<std::size_t>(n));
+        }
+    };
     if (whileRunning) {
         whileRunning(pid);
     }
-    ClientRun r;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    int status = 0;
+    int waitStatus = 0;
     rusage usage{};
-    while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+    while (::wait4(pid, &waitStatus, WNOHANG, &usage) == 0) {
+        drain();
         if (std::chrono::steady_clock::now() > deadline) {
             r.timedOut = true;
             ::kill(pid, SIGKILL);
-            ::wait4(pid, &status, 0, &usage);
+            ::wait4(pid, &waitStatus, 0, &usage);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    drain();
+    if (status[0] >= 0) {
+        ::close(status[0]);
+    }
+    r.exitCode = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     r.maxRssKb = usage.ru_maxrss;
     r.out = readFile(outPath);
     r.err = readFile(errPath);

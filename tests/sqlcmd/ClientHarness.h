@@ -19,6 +19,7 @@ struct ClientRun {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::string status;  // the status channel's records, with captureStatus_
     long maxRssKb = 0;
     bool timedOut = false;
 };
@@ -48,6 +49,9 @@ protected:
     static std::vector<std::string> batches(const StandinServer& s);
 
     std::filesystem::path dir_;
+    // Gives the client a pipe as its status channel (descriptor 3), as the
+    // console does, and collects what comes through it.
+    bool captureStatus_ = false;
 };
 
 }  // namespace quill::test

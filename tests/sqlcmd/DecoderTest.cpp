@@ -158,6 +158,65 @@ TEST(Decoder, FindsEachSpecialByteWhereverItSitsInABlock) {
     }
 }
 
+std::string utf16(std::u16string_view text, bool le) {
+    std::string out = le ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t c : text) {
+        const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+        out += le ? low : high;
+        out += le ? high : low;
+    }
+    return out;
+}
+
+// UTF-16 reads eight ASCII characters at a time: the same holds there.
+TEST(Decoder, FindsEachUtf16CharacterWhereverItSitsInABlock) {
+    for (bool le : {true, false}) {
+        // From 1: "FF FE 00 00" would be UTF-32's byte-order mark.
+        for (std::size_t at = 1; at < 20; ++at) {
+            const std::u16string before(at, u'a'), after(20 - at, u'b');
+            Decoded good = decode(utf16(before + u"中\x7F" + after, le));
+            EXPECT_TRUE(good.ok) << at;
+            EXPECT_EQ(good.text, std::string(at, 'a') + "中\x7F" + std::string(20 - at, 'b'));
+            for (char16_t bad : {u'\0', u'\xDC00'}) {
+                Decoded d = decode(utf16(before + bad + after, le));
+                EXPECT_FALSE(d.ok) << at;
+                EXPECT_EQ(d.offset, 2 + 2 * at) << at;
+            }
+        }
+    }
+}
+
+// Offsets in the file: how many bytes each piece of decoded text came from.
+TEST(Decoder, TellsTheInputBytesOfDecodedText) {
+    const std::string text =
+        "INSERT [dbo].[订单] VALUES (N'客户 é 😀', 1)\r\n-- a longer ASCII tail";
+    const std::u16string wide =
+        u"INSERT [dbo].[订单] VALUES (N'客户 é \U0001F600', 1)\r\n-- a longer ASCII tail";
+    struct Case {
+        const char* name;
+        std::string raw;
+        int codePage;
+        std::size_t bom;
+    } cases[] = {
+        {"utf8", text, 0, 0},
+        {"utf8 bom", "\xEF\xBB\xBF" + text, 0, 3},
+        {"utf16le", utf16(wide, true), 0, 2},
+        {"utf16be", utf16(wide, false), 0, 2},
+    };
+    for (const auto& c : cases) {
+        Decoder d(c.codePage);
+        std::string out;
+        ASSERT_TRUE(d.decode(c.raw, true, out)) << c.name;
+        EXPECT_EQ(d.bomLength(), c.bom) << c.name;
+        EXPECT_EQ(d.rawLength(out), c.raw.size() - c.bom) << c.name;
+    }
+    // GBK: two bytes a Chinese character.
+    Decoder gbk(936);
+    std::string out;
+    ASSERT_TRUE(gbk.decode("x\xD6\xD0\xCE\xC4y", true, out));
+    EXPECT_EQ(gbk.rawLength(out), 6u);
+}
+
 TEST(Decoder, KnowsWhichCodePagesItCanRead) {
     EXPECT_TRUE(Decoder::supported(936));
     EXPECT_TRUE(Decoder::supported(1252));

@@ -162,6 +162,8 @@ TEST(Options, SwitchValues) {
     EXPECT_EQ(parse({"-r", "1"}).options.errorsToStderr, 1);
     EXPECT_EQ(parse({"-f", "1252"}).options.inputCodePage, 1252);
     EXPECT_EQ(parse({"-Q", "select 1"}).options.exitAfterQuery, true);
+    EXPECT_EQ(parse({"--start-batch", "7", "-i", "x.sql"}).options.startBatch, 7);
+    EXPECT_EQ(parse({"-i", "x.sql", "--start-line", "120"}).options.startLine, 120);
 }
 
 TEST(Options, AnInputNameWithACommaIsTakenWholeWhenItExists) {
@@ -193,6 +195,22 @@ TEST(Options, RefusesBadCommandLinesWithSqlcmdsMessages) {
         {{"-E", "-U", "sa"}, "Sqlcmd: The -E and the -U/-P options are mutually exclusive."},
         {{"-Q", "x", "-i", "y"}, "Sqlcmd: The -i and the -Q/-q options are mutually exclusive."},
         {{"-v", "novalue"}, "Sqlcmd: '-v novalue': Invalid argument. Enter '-?' for help."},
+        {{"--start-batch"}, "Sqlcmd: '--start-batch': Missing argument. Enter '-?' for help."},
+        {{"--start-batch", "0", "-i", "x"},
+         "Sqlcmd: '--start-batch 0': value must be from 1 to 2147483647."},
+        {{"--start-line", "x", "-i", "y"},
+         "Sqlcmd: '--start-line x': value must be from 1 to 2147483647."},
+        {{"--bogus"}, "Sqlcmd: '--bogus': Unknown Option. Enter '-?' for help."},
+        {{"--start-batch", "2", "--start-line", "3", "-i", "x"},
+         "Sqlcmd: The --start-batch and the --start-line options are mutually exclusive."},
+        {{"--start-batch", "2", "-Q", "select 1"},
+         "Sqlcmd: --start-batch needs an input file (-i); it cannot start -Q or -q text or "
+         "standard input part way."},
+        {{"--start-line", "2"},
+         "Sqlcmd: --start-line needs an input file (-i); it cannot start -Q or -q text or "
+         "standard input part way."},
+        {{"--start-line", "2", "-i", "a.sql", "b.sql"},
+         "Sqlcmd: --start-line needs a single input file; with several, use --start-batch."},
         {{"-S", "h,notaport"},
          "Sqlcmd: '-S h,notaport': not a server name of the form [tcp:]host[\\instance][,port]."},
     };

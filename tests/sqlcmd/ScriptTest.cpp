@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,38 @@ std::function<ExecResult(const Batch&)> failing(std::string marker, int severity
     };
 }
 
+// The status channel's view of a run, one line per event.
+class RecordingObserver : public RunObserver {
+public:
+    void scanned(long long bytes, long batches) override {
+        events.push_back("input " + std::to_string(bytes) + " " + std::to_string(batches));
+    }
+    void skipped(const BatchPlace& p) override {
+        events.push_back("skip " + std::to_string(p.number));
+    }
+    void starting(const BatchPlace&) override {}
+    void finished(const BatchPlace& p, int errors, bool complete) override {
+        std::string e = "done " + std::to_string(p.number) + " " + std::to_string(p.firstLine) +
+                        "-" + std::to_string(p.lastLine) + " end " + std::to_string(p.endLine) +
+                        " next " + std::to_string(p.nextLine) + " at " +
+                        std::to_string(p.endOffset);
+        if (errors) {
+            e += " errors " + std::to_string(errors);
+        }
+        if (!complete) {
+            e += " incomplete";
+        }
+        events.push_back(e);
+    }
+    void interrupted(const BatchPlace& p, bool inFlight) override {
+        events.push_back("stop " + std::to_string(p.number) +
+                         (inFlight ? " in flight" : " before"));
+    }
+    void ended() override { events.push_back("end"); }
+
+    std::vector<std::string> events;
+};
+
 class ScriptTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -86,10 +119,9 @@ protected:
             Output out(fd, fd);
             Printer printer(out, o.messageLevel, -1);
             Variables vars;
-            for (const auto& [k, v] : o.variables) {
-                vars.set(k, v);
-            }
-            Script script(o, vars, printer);
+            EXPECT_FALSE(defineVariables(o, vars));
+            observer_ = RecordingObserver();
+            Script script(o, vars, printer, &observer_);
             code = script.prepare();
             if (code == 0) {
                 code = script.run(executor_);
@@ -111,6 +143,7 @@ protected:
 
     fs::path dir_;
     FakeExecutor executor_;
+    RecordingObserver observer_;
     std::string output_;
 };
 
@@ -216,16 +249,203 @@ TEST_F(ScriptTest, ExitAndQuit) {
     }
 }
 
-TEST_F(ScriptTest, IncludedFilesKeepTheirOwnLineNumbers) {
+TEST_F(ScriptTest, BatchPlacesAsTheStatusRecordsCountThem) {
+    // Lines: 1 text, 2 GO, 3 GO with nothing before it (no batch), 4 blank,
+    // 5-6 text, 7 GO 2 (one batch), 8 the rest without GO.
+    const std::string head = "select 1\r\nGO\r\n";
+    const std::string middle = "GO\r\n\r\nselect 2\r\nselect 3\r\nGO 2\r\n";
+    const std::string text = head + middle + "select 4";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : text) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    struct Case {
+        const char* name;
+        std::string content;
+        std::size_t bom;
+        std::size_t unit;  // bytes a character
+    } cases[] = {
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF" + text, 3, 1},
+        {"UTF-16LE", utf16, 2, 2},
+    };
+    for (const auto& c : cases) {
+        executor_ = FakeExecutor();
+        EXPECT_EQ(run(with({file("places.sql", c.content)})), 0) << c.name;
+        auto at = [&](std::size_t chars) { return std::to_string(c.bom + c.unit * chars); };
+        EXPECT_EQ(observer_.events,
+                  (std::vector<std::string>{
+                      "input " + std::to_string(c.content.size()) + " 3",
+                      "done 1 1-1 end 2 next 3 at " + at(head.size()),
+                      "done 2 4-6 end 7 next 8 at " + at(head.size() + middle.size()),
+                      "done 3 8-8 end 8 next 9 at " + std::to_string(c.content.size()),
+                      "end",
+                  }))
+            << c.name;
+        ASSERT_EQ(executor_.runs.size(), 3u);
+        EXPECT_EQ(executor_.runs[1].repeat, 2);
+    }
+}
+
+TEST_F(ScriptTest, BatchesFromAnIncludedFileCountAtTheirRLine) {
+    const std::string inc = file("inc.sql", "select 'i'\nGO\nselect 'j'\n");
+    const std::string head = "select 1\n:r " + inc + "\n";
+    const std::string middle = "select 2\nGO\n";
+    const std::string script = head + middle + "select 3\n";
+    EXPECT_EQ(run(with({file("main.sql", script)})), 0);
+    EXPECT_EQ(observer_.events,
+              (std::vector<std::string>{
+                  "input " + std::to_string(script.size()) + " 3",
+                  "done 1 1-2 end 2 next 2 at " + std::to_string(head.size()),
+                  "done 2 2-3 end 4 next 5 at " + std::to_string(head.size() + middle.size()),
+                  "done 3 5-5 end 5 next 6 at " + std::to_string(script.size()),
+                  "end",
+              }));
+}
+
+TEST_F(ScriptTest, StartOptionsSkipBatchesButKeepWhatStillMatters) {
+    const std::string script =
+        ":setvar t T1\n:on error exit\nselect 1 from $(t)\nGO\n"  // batch 1, lines 1-4
+        ":listvar\n:setvar t T2\nselect 2 from $(t)\nGO\n"        // batch 2, lines 5-8
+        "select bad\nGO\n"                                        // batch 3, lines 9-10
+        "select 4\n";                                             // batch 4, line 11
+    const std::string path = file("resume.sql", script);
+    struct Start {
+        long batch;
+        long line;
+    } starts[] = {{2, 0}, {0, 5}, {0, 7}, {0, 8}};
+    for (const auto& start : starts) {
+        executor_ = FakeExecutor();
+        executor_.respond = failing("bad");
+        Options o = with({path});
+        o.startBatch = start.batch;
+        o.startLine = start.line;
+        // :on error exit, read before the start, still stops the run at batch 3.
+        EXPECT_EQ(run(o), 1) << start.batch << "/" << start.line;
+        EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{{"\n\nselect 2 from T2\n", 5, 1},
+                                                         {"select bad\n", 9, 1}}));
+        ASSERT_GE(observer_.events.size(), 3u);
+        EXPECT_EQ(observer_.events[1], "skip 1");
+        EXPECT_EQ(observer_.events[2].substr(0, 23), "done 2 5-7 end 8 next 9");
+        // What follows the last finished batch (the :listvar) is the resumed part's.
+        EXPECT_NE(output_.find("t = \"T1\""), std::string::npos) << output_;
+    }
+
+    struct Refused {
+        long batch;
+        long line;
+        const char* message;
+    } refused[] = {
+        {5, 0, "Cannot start at batch 5: the script has 4 batches."},
+        {0, 12, "Cannot start at line 12: the script's last batch ends on line 11."},
+    };
+    for (const auto& r : refused) {
+        executor_ = FakeExecutor();
+        Options o = with({path});
+        o.startBatch = r.batch;
+        o.startLine = r.line;
+        EXPECT_EQ(run(o), 1);
+        EXPECT_TRUE(executor_.runs.empty());
+        EXPECT_NE(output_.find(r.message), std::string::npos) << output_;
+    }
+}
+
+TEST_F(ScriptTest, AResumedRunSetsTheDatabaseOfTheSkippedBatchesAgain) {
+    const std::string path = file("data.sql",
+                                  "USE [Shop]\nGO\nSET IDENTITY_INSERT [dbo].[T] ON\nGO\n"
+                                  "INSERT [dbo].[T] ([id]) VALUES (1)\nGO\n"
+                                  "INSERT [dbo].[T] ([id]) VALUES (2)\nGO\n");
+    Options o = with({path});
+    o.startBatch = 4;
+    EXPECT_EQ(run(o), 0);
+    EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{
+                                  {"USE [Shop]\nSET IDENTITY_INSERT [dbo].[T] ON\n", 1, 1},
+                                  {"INSERT [dbo].[T] ([id]) VALUES (2)\n", 7, 1},
+                              }));
+    // Where that fails, nothing of the script is sent.
+    executor_ = FakeExecutor();
+    executor_.respond = failing("USE [Shop]");
+    EXPECT_EQ(run(o), 1);
+    EXPECT_EQ(executor_.runs.size(), 1u);
+    EXPECT_NE(output_.find("Sqlcmd: Error: The database and SET options that the batches before "
+                           "batch 4 (line 7) left behind could not be set again"),
+              std::string::npos)
+        << output_;
+}
+
+namespace interrupt {
+bool requested = false;
+bool check() {
+    return requested;
+}
+}  // namespace interrupt
+
+TEST_F(ScriptTest, AnInterruptStopsTheRunWithItsOwnExitCode) {
+    const std::string path = file("stop.sql", "select 1\nGO\nselect 2\nGO\nselect 3\n");
+    struct Case {
+        const char* name;
+        bool cancelledInFlight;  // else the SIGINT comes as batch 2 ends
+        const char* event;
+        const char* line;
+    } cases[] = {
+        {"between batches", false, "stop 3 before",
+         "Sqlcmd: Warning: Interrupted before batch 3 (line 5); it and the batches after it "
+         "were not sent.\n"},
+        {"in flight", true, "stop 2 in flight",
+         "Sqlcmd: Warning: Interrupted: batch 2 (line 3) was cancelled on the server and may be "
+         "partly applied; nothing after it was sent.\n"},
+    };
+    for (const auto& c : cases) {
+        executor_ = FakeExecutor();
+        interrupt::requested = false;
+        executor_.respond = [&](const Batch& b) {
+            ExecResult r;
+            if (b.text == "select 2\n") {
+                interrupt::requested = true;
+                r.cancelled = c.cancelledInFlight;
+            }
+            return r;
+        };
+        const fs::path outPath = dir_ / "stop.txt";
+        int fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int code;
+        {
+            Output out(fd, fd);
+            Printer printer(out, 0, -1);
+            Variables vars;
+            observer_ = RecordingObserver();
+            Options o = with({path});
+            Script script(o, vars, printer, &observer_);
+            script.setInterruptCheck(&interrupt::check);
+            ASSERT_EQ(script.prepare(), 0);
+            code = script.run(executor_);
+        }
+        ::close(fd);
+        EXPECT_EQ(code, 130) << c.name;
+        EXPECT_EQ(executor_.runs.size(), 2u) << c.name;
+        EXPECT_NE(std::find(observer_.events.begin(), observer_.events.end(), c.event),
+                  observer_.events.end())
+            << c.name;
+        std::ifstream in(outPath);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        EXPECT_EQ(ss.str(), c.line) << c.name;
+    }
+    interrupt::requested = false;
+}
+
+// Server lines are reported as lines of the script that was run: text that
+// a :r brought in stands on its :r line.
+TEST_F(ScriptTest, ServerLinesMapToTheTopLevelFile) {
     file("inc.sql", "-- included\nselect 'inc'\n");
     const std::string main = "select 1\n:r " + (dir_ / "inc.sql").string() + "\nselect 2\nGO\n";
     EXPECT_EQ(run(with({file("main.sql", main)})), 0);
     ASSERT_EQ(executor_.runs.size(), 1u);
     EXPECT_EQ(executor_.runs[0].text, "select 1\n\n-- included\nselect 'inc'\nselect 2\n");
     const Batch& b = executor_.lastBatch;
-    EXPECT_EQ(b.sourceLine(1), 1);  // select 1
-    EXPECT_EQ(b.sourceLine(4), 2);  // select 'inc', line 2 of inc.sql
-    EXPECT_EQ(b.sourceLine(5), 3);  // select 2, line 3 of main.sql
+    EXPECT_EQ(b.topLine(1), 1);  // select 1
+    EXPECT_EQ(b.topLine(4), 2);  // select 'inc': the :r line
+    EXPECT_EQ(b.topLine(5), 3);  // select 2, line 3 of main.sql
 }
 
 TEST_F(ScriptTest, IncludeCycleStops) {
@@ -345,12 +565,38 @@ TEST_F(ScriptTest, QueryEchoAndCommands) {
     EXPECT_EQ(run(o), 0);
     EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{{"select 1\n", 1, 3}, {"select 2", 3, 1}}));
     EXPECT_EQ(output_, "select 1\nselect 2\n");
+}
 
-    executor_ = FakeExecutor();
-    EXPECT_EQ(run(with({file("l.sql", ":setvar Zeta 1\n:listvar\n!! rm -rf /\n")})), 0);
-    EXPECT_NE(output_.find("Zeta \"1\"\n"), std::string::npos) << output_;
-    EXPECT_NE(output_.find("Sqlcmd: Warning: The !! command is disabled; line 3 was not run."),
-              std::string::npos);
+TEST_F(ScriptTest, ListvarAndShellCommands) {
+    Options o = with({file("l.sql",
+                           ":setvar Zeta 1\n:setvar abc \"100\"\n:listvar\n!! rm -rf /\n"
+                           ":!! rm -rf /\nselect 1\n")});
+    o.server = "db1";
+    o.database = "Shop";
+    EXPECT_EQ(run(o), 0);
+    EXPECT_EQ(executor_.runs, (std::vector<BatchRun>{{"\n\n\n\n\nselect 1\n", 1, 1}}));
+    // sqlcmd's form: the client's own variables first, each group by name.
+    std::vector<std::string> lines;
+    std::istringstream in(output_);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_GE(lines.size(), 5u) << output_;
+    const std::vector<std::string> tail(lines.end() - 4, lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        "abc = \"100\"",
+                        "Zeta = \"1\"",
+                        "Sqlcmd: Warning: The !! command is disabled; line 4 was not run.",
+                        "Sqlcmd: Warning: The !! command is disabled; line 5 was not run.",
+                    }));
+    const std::vector<std::string> builtin(lines.begin(), lines.end() - 4);
+    EXPECT_TRUE(std::is_sorted(builtin.begin(), builtin.end()));
+    for (const auto& line : builtin) {
+        EXPECT_EQ(line.rfind("SQLCMD", 0), 0u) << line;
+        EXPECT_NE(line.find(" = \""), std::string::npos) << line;
+    }
+    EXPECT_NE(std::find(builtin.begin(), builtin.end(), "SQLCMDSERVER = \"db1\""), builtin.end());
+    EXPECT_NE(std::find(builtin.begin(), builtin.end(), "SQLCMDDBNAME = \"Shop\""), builtin.end());
 }
 
 }  // namespace

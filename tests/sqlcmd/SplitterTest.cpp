@@ -141,6 +141,7 @@ const Case kCases[] = {
      {"cmd4 |select count(*) from t where a = ')'@2", "select 1\n\n@1"}},
     {"quit", "x\n  QUIT -- bye\n", {"cmd5 |@2", "x\n\n@1"}},
     {"unsupported_and_shell", ":connect srv\n!! ls\n", {"cmd9 :connect|@1", "cmd8 |ls@2"}},
+    {"shell_with_colon_too", ":!! dir /b\n  :!!ls\n", {"cmd8 |dir /b@1", "cmd8 |ls@2"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, SplitterCases, testing::ValuesIn(kCases),

@@ -30,10 +30,16 @@ int messageHandler(DBPROCESS*, DBINT number, int state, int severity, char* text
 }
 
 int errorHandler(DBPROCESS*, int, int dbError, int osError, char* text, char* osText) {
-    if (g_session) {
-        g_session->onError(dbError, osError, text, osText);
-    }
-    return INT_CANCEL;
+    return g_session ? g_session->onError(dbError, osError, text, osText) : INT_CANCEL;
+}
+
+// DB-Library asks these whenever a wait for the server is interrupted by a
+// signal, and once a second while it waits.
+int checkInterrupt(void*) {
+    return g_session && g_session->interruptPending() ? TRUE : FALSE;
+}
+int handleInterrupt(void*) {
+    return g_session ? g_session->onInterrupt() : INT_CONTINUE;
 }
 
 bool isNumeric(int type) {
@@ -363,6 +369,32 @@ std::unique_ptr<DbSession> DbSession::open(const Options& o, const ServerAddress
     return s;
 }
 
+void DbSession::setInterruptCheck(bool (*interrupted)()) {
+    interrupted_ = interrupted;
+    dbsetinterrupt(dbproc_, interrupted ? checkInterrupt : nullptr,
+                   interrupted ? handleInterrupt : nullptr);
+}
+
+bool DbSession::interruptPending() const {
+    return !sending_ && !attentionSent_ && interrupted();
+}
+
+int DbSession::onInterrupt() {
+    // DB-Library reports this as a timeout, which onError answers with
+    // INT_TIMEOUT: send the attention and go on reading up to its
+    // confirmation; the connection stays usable.
+    attentionSent_ = true;
+    return INT_CANCEL;
+}
+
+void DbSession::cancel() {
+    attentionSent_ = true;
+    dbcancel(dbproc_);
+    if (result_) {
+        result_->cancelled = true;
+    }
+}
+
 std::size_t DbSession::batchLimit() const {
     // The server takes at most 65,536 packets for one batch.
     const std::size_t packet = static_cast<std::size_t>(dbgetpacket(dbproc_));
@@ -372,8 +404,9 @@ std::size_t DbSession::batchLimit() const {
 void DbSession::onMessage(long number, int state, int severity, const char* text,
                           const char* server, const char* procedure, int line) {
     if (loggingIn_) {
-        // Database and language changes at login are not news; failures are.
-        if (severity > 10) {
+        // Database and language changes at login are not news; failures are,
+        // once: the first says why ("Cannot open database"), the rest repeat it.
+        if (severity > 10 && !loginMessagePrinted_) {
             std::string t = text ? text : "";
             printer_.error(std::string(kDriver) + " : " + t);
             loginMessagePrinted_ = true;
@@ -383,6 +416,7 @@ void DbSession::onMessage(long number, int state, int severity, const char* text
     if (result_) {
         if (severity > 10) {
             result_->maxSeverity = std::max(result_->maxSeverity, severity);
+            ++result_->errors;
         }
         if (state == 127 && !result_->abortCode) {
             result_->abortCode = number;
@@ -399,18 +433,21 @@ void DbSession::onMessage(long number, int state, int severity, const char* text
     m.procedure = procedure ? procedure : "";
     m.line = line;
     if (batch_ && m.procedure.empty() && line > 0) {
-        m.line = batch_->sourceLine(line);
+        m.line = batch_->topLine(line);
     }
     m.text = text ? text : "";
     printer_.serverMessage(m);
 }
 
-void DbSession::onError(int dbError, int osError, const char* text, const char* osText) {
+int DbSession::onError(int dbError, int osError, const char* text, const char* osText) {
+    if (dbError == SYBETIME && attentionSent_ && !loggingIn_) {
+        return INT_TIMEOUT;  // our own interrupt: cancel, wait for the confirmation
+    }
     if (dbError == SYBESMSG) {
-        return;  // the server's own message has been printed
+        return INT_CANCEL;  // the server's own message has been printed
     }
     if (loggingIn_ && loginMessagePrinted_) {
-        return;  // "Login incorrect" after the server said why
+        return INT_CANCEL;  // "Login incorrect" after the server said why
     }
     std::string t = text ? text : "";
     if (dbError == SYBETIME) {
@@ -427,15 +464,34 @@ void DbSession::onError(int dbError, int osError, const char* text, const char* 
     }
     if (result_) {
         result_->maxSeverity = std::max(result_->maxSeverity, 16);
+        ++result_->errors;
     }
+    return INT_CANCEL;
 }
 
 bool DbSession::run(const std::string& text, ExecResult& result) {
     result_ = &result;
-    bool ok = dbcmd(dbproc_, text.c_str()) == SUCCEED && dbsqlexec(dbproc_) == SUCCEED;
+    attentionSent_ = false;
+    sending_ = true;
+    bool ok = dbcmd(dbproc_, text.c_str()) == SUCCEED && dbsqlsend(dbproc_) == SUCCEED;
+    sending_ = false;
+    if (ok && interrupted()) {
+        cancel();
+        ok = false;
+    } else if (ok) {
+        ok = dbsqlok(dbproc_) == SUCCEED;
+        if (attentionSent_) {
+            cancel();  // the attention went out while waiting; drain to its confirmation
+            ok = false;
+        }
+    }
     if (ok) {
         RETCODE rc;
         while ((rc = dbresults(dbproc_)) != NO_MORE_RESULTS) {
+            if (attentionSent_ || interrupted()) {
+                cancel();
+                break;
+            }
             if (rc == FAIL) {
                 if (DBDEAD(dbproc_)) {
                     break;
@@ -444,6 +500,9 @@ bool DbSession::run(const std::string& text, ExecResult& result) {
             }
             if (dbnumcols(dbproc_) > 0) {
                 printResultSet();
+                if (result.cancelled) {
+                    break;
+                }
             }
             if (!quiet_ && dbiscount(dbproc_)) {
                 RowsAffectedBuffer buffer;
@@ -452,7 +511,7 @@ bool DbSession::run(const std::string& text, ExecResult& result) {
                 printer_.text("\n");
             }
         }
-    } else {
+    } else if (!result.cancelled) {
         dbcancel(dbproc_);
     }
     if (DBDEAD(dbproc_)) {
@@ -488,6 +547,10 @@ void DbSession::printResultSet() {
     lastValue_.reset();
     RETCODE rc;
     while ((rc = dbnextrow(dbproc_)) != NO_MORE_ROWS && rc != FAIL) {
+        if (attentionSent_ || interrupted()) {
+            cancel();
+            return;
+        }
         for (int c = 1; c <= columns; ++c) {
             BYTE* data = dbdata(dbproc_, c);
             const int length = dbdatlen(dbproc_, c);
@@ -510,7 +573,12 @@ void DbSession::printResultSet() {
 ExecResult DbSession::execute(const Batch& batch, long repeat) {
     ExecResult result;
     batch_ = &batch;
-    for (long i = 0; i < repeat && !result.connectionLost && !result.abortCode; ++i) {
+    for (long i = 0; i < repeat && !result.connectionLost && !result.abortCode && !result.cancelled;
+         ++i) {
+        if (i > 0 && interrupted()) {
+            result.cancelled = true;  // GO n: the runs so far stay applied
+            break;
+        }
         run(batch.text, result);
     }
     batch_ = nullptr;

@@ -29,15 +29,26 @@ public:
     ExecResult executeForValue(const Batch& batch) override;
     std::size_t batchLimit() const override;
 
+    // True once what runs is to be stopped (a SIGINT, a while ago): the
+    // batch is cancelled on the server (an attention), and its confirmation
+    // awaited.
+    void setInterruptCheck(bool (*interrupted)());
+
     // Called by DB-Library's handlers.
     void onMessage(long number, int state, int severity, const char* text, const char* server,
                    const char* procedure, int line);
-    void onError(int dbError, int osError, const char* text, const char* osText);
+    // Returns what DB-Library is to do (INT_CANCEL, INT_TIMEOUT, ...).
+    int onError(int dbError, int osError, const char* text, const char* osText);
+    bool interruptPending() const;
+    int onInterrupt();
 
 private:
     DbSession(const Options& options, Printer& printer);
     bool run(const std::string& text, ExecResult& result);
     void printResultSet();
+    // Cancels what runs on the server and drains its answer.
+    void cancel();
+    bool interrupted() const { return interrupted_ && interrupted_(); }
 
     const Options& options_;
     Printer& printer_;
@@ -51,6 +62,9 @@ private:
     ExecResult* result_ = nullptr;
     bool wantValue_ = false;
     std::optional<std::string> lastValue_;
+    bool (*interrupted_)() = nullptr;
+    bool sending_ = false;  // an attention now would cut a packet in two
+    bool attentionSent_ = false;
 };
 
 }  // namespace quill::sqlcmd

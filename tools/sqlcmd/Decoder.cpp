@@ -61,6 +61,24 @@ Encoding builtin(int codePage) {
     }
 }
 
+// The double-byte code pages (CJK); the others have one byte a character.
+bool doubleByte(int codePage) {
+    switch (codePage) {
+        case 932:
+        case 936:
+        case 949:
+        case 950:
+        case 1361:
+        case 20932:
+        case 20936:
+        case 51949:
+        case 54936:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::size_t sequenceLength(unsigned char lead) {
     return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
 }
@@ -270,7 +288,53 @@ bool Decoder::decode(std::string_view raw, bool end, std::string& out) {
         encoding_ = Encoding::CodePage;
     }
     consumed_ = bom;
+    bomLength_ = bom;
+    codePageWidth_ = doubleByte(codePage_) ? 2 : 1;
     return decode(std::string_view(head).substr(bom), end, out);
+}
+
+std::uint64_t Decoder::rawLength(std::string_view decoded) const {
+    if (encoding_ == Encoding::Utf8 || encoding_ == Encoding::Utf8Bom ||
+        encoding_ == Encoding::Unknown) {
+        return decoded.size();
+    }
+    // Characters counted by their UTF-8 lead bytes: continuation bytes are
+    // 0x80-0xBF, four-byte leads 0xF0-0xF4.
+    std::uint64_t continuation = 0, ascii = 0, supplementary = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= decoded.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(decoded.data() + i));
+        // As signed bytes: continuation < -64 <= other non-ASCII < 0 <= ASCII.
+        const auto count = [](__m128i mask) {
+            return static_cast<std::uint64_t>(
+                __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(mask))));
+        };
+        continuation += count(_mm_cmplt_epi8(v, _mm_set1_epi8(-64)));
+        ascii += count(_mm_cmpgt_epi8(v, _mm_set1_epi8(-1)));
+        supplementary += count(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(-17)),
+                                             _mm_cmplt_epi8(v, _mm_setzero_si128())));
+    }
+#endif
+    for (; i < decoded.size(); ++i) {
+        const auto c = static_cast<unsigned char>(decoded[i]);
+        continuation += (c & 0xC0) == 0x80;
+        ascii += c < 0x80;
+        supplementary += c >= 0xF0;
+    }
+    const std::uint64_t chars = decoded.size() - continuation;
+    switch (encoding_) {
+        case Encoding::Utf16LE:
+        case Encoding::Utf16BE:
+            return 2 * (chars + supplementary);
+        case Encoding::Utf32LE:
+        case Encoding::Utf32BE:
+            return 4 * chars;
+        default:
+            return ascii +
+                   static_cast<std::uint64_t>(codePageWidth_) * (chars - ascii - supplementary) +
+                   4 * supplementary;
+    }
 }
 
 bool Decoder::decodeUtf8(std::string_view raw, bool end, std::string& out) {
@@ -334,6 +398,30 @@ bool Decoder::decodeUtf16(std::string_view raw, bool end, std::string& out) {
     out.resize(base + units * 3 + 4);
     char* o = out.data() + base;
     for (std::size_t k = 0; k < units; ++k) {
+#if defined(__SSE2__)
+        // Eight ASCII characters (not NUL) at a time: SSMS's "Unicode" files
+        // are mostly ASCII.
+        while (!highSurrogate_ && units - k >= 8) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * k));
+            if (!le) {
+                v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+            }
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i wide = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+            const __m128i bad =
+                _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi16(wide, zero), _mm_set1_epi16(-1)),
+                             _mm_cmpeq_epi16(v, zero));
+            if (_mm_movemask_epi8(bad) != 0) {
+                break;
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+            o += 8;
+            k += 8;
+        }
+        if (k == units) {
+            break;
+        }
+#endif
         const unsigned char* b = p + 2 * k;
         const std::uint32_t u = le ? (b[0] | (b[1] << 8)) : ((b[0] << 8) | b[1]);
         const std::uint64_t at = consumed_ + 2 * k;

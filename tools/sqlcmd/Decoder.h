@@ -32,6 +32,12 @@ public:
     bool decode(std::string_view raw, bool end, std::string& out);
 
     Encoding encoding() const { return encoding_; }
+    // Bytes of the byte-order mark, once the encoding is known.
+    std::size_t bomLength() const { return bomLength_; }
+    // How many input bytes the decoded text came from: exact for the Unicode
+    // encodings; for code pages, one byte per ASCII character and the code
+    // page's usual width for the others.
+    std::uint64_t rawLength(std::string_view decoded) const;
     // Byte offset in the input of the first bad byte.
     std::uint64_t errorOffset() const { return errorOffset_; }
     const std::string& errorText() const { return errorText_; }
@@ -45,6 +51,8 @@ private:
     bool fail(std::uint64_t offset, std::string text);
 
     int codePage_;
+    int codePageWidth_ = 1;  // bytes of a non-ASCII character in the code page
+    std::size_t bomLength_ = 0;
     void* iconv_ = nullptr;
     Encoding encoding_ = Encoding::Unknown;
     std::string pending_;         // an incomplete character from the last chunk

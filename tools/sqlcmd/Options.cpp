@@ -128,6 +128,28 @@ ParseOutcome parseOptions(int argc, char** argv, const Getenv& getenv, Options& 
 
     for (int i = 1; i < argc; ++i) {
         char* arg = argv[i];
+        if (arg[0] == '-' && arg[1] == '-') {
+            // --start-batch N, --start-line L: where a resumed run starts.
+            const std::string_view name(arg);
+            long* target = name == "--start-batch"  ? &o.startBatch
+                           : name == "--start-line" ? &o.startLine
+                                                    : nullptr;
+            if (!target) {
+                return failure("'" + std::string(name) + "': Unknown Option. Enter '-?' for help.");
+            }
+            if (i + 1 >= argc) {
+                return failure("'" + std::string(name) +
+                               "': Missing argument. Enter '-?' for help.");
+            }
+            const char* v = argv[++i];
+            auto n = toInt(v);
+            if (!n || *n < 1 || *n > 2147483647) {
+                return failure("'" + std::string(name) + " " + v +
+                               "': value must be from 1 to 2147483647.");
+            }
+            *target = *n;
+            continue;
+        }
         if (arg[0] != '-' || arg[1] == '\0') {
             return failure(std::string("'") + arg + "': Unexpected argument. Enter '-?' for help.");
         }
@@ -397,6 +419,17 @@ ParseOutcome parseOptions(int argc, char** argv, const Getenv& getenv, Options& 
     if (queryGiven && !o.inputs.empty()) {
         return failure("The -i and the -Q/-q options are mutually exclusive.");
     }
+    if (o.startBatch > 0 && o.startLine > 0) {
+        return failure("The --start-batch and the --start-line options are mutually exclusive.");
+    }
+    if ((o.startBatch > 0 || o.startLine > 0) && o.inputs.empty()) {
+        return failure(std::string(o.startBatch > 0 ? "--start-batch" : "--start-line") +
+                       " needs an input file (-i); it cannot start -Q or -q text or "
+                       "standard input part way.");
+    }
+    if (o.startLine > 0 && o.inputs.size() > 1) {
+        return failure("--start-line needs a single input file; with several, use --start-batch.");
+    }
 
     auto env = [&](const char* name) -> const char* {
         const char* v = getenv(name);
@@ -461,6 +494,7 @@ const char* usageText() {
   [-m errorlevel] [-x disable variable substitution] [-v var = "value"...]
   [-q "cmdline query"] [-Q "cmdline query" and exit] [-N encrypt connection]
   [-H hostname] [-? show syntax summary]
+  [--start-batch number | --start-line line: resume a script at that batch]
 
 The password is best given in the environment variable SQLCMDPASSWORD.
 Input without a byte-order mark must be UTF-8 unless -f names its code page.

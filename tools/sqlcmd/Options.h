@@ -51,6 +51,8 @@ struct Options {
     int maxFixedWidth = 0;              // -Y
     bool encrypt = false;               // -N
     std::string workstation;            // -H
+    long startBatch = 0;                // --start-batch: the first batch to send (0: the first)
+    long startLine = 0;                 // --start-line: start at the batch holding this line
     bool help = false;                  // -?
 };
 

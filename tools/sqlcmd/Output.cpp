@@ -112,6 +112,14 @@ void Output::flush() {
     writeLocked();
 }
 
+void Output::writeLast(std::string_view text) {
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) {
+        writeLocked();
+    }
+    writeAll(mainFd_, text.data(), text.size());
+}
+
 void Output::writeLocked() {
     if (!pending_.empty()) {
         writeAll(pendingFd_, pending_.data(), pending_.size());

@@ -26,6 +26,9 @@ public:
     void writeError(std::string_view text) { append(errorFd_, text); }
     // Writes everything pending now.
     void flush();
+    // For a process about to end from another thread: what is pending, then
+    // `text`, without waiting for a writer that holds the buffer.
+    void writeLast(std::string_view text);
 
 private:
     void append(int fd, std::string_view text);

@@ -7,20 +7,22 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
-#include "Decoder.h"
 #include "Options.h"
 #include "Printer.h"
+#include "StepQueue.h"
 #include "Variables.h"
+#include "console/StatusChannel.h"
 
 namespace quill::sqlcmd {
 
 namespace {
 
-constexpr std::size_t kReadSize = 1 << 20;
-constexpr int kMaxIncludeDepth = 32;
-// Before the server's packet size is known (pre-scan): keep no text at all.
-constexpr std::size_t kNoText = 0;
+// How far the reader may run ahead of the server: enough for the next batch
+// to be ready when the current one ends, little enough to keep memory flat.
+constexpr std::size_t kAheadBytes = 4 << 20;
+constexpr std::size_t kAheadSteps = 1024;
 
 // Bytes the text takes as UTF-16, which is how it travels.
 std::size_t utf16Bytes(const std::string& utf8) {
@@ -38,68 +40,16 @@ std::string fileError(const std::string& path, int err) {
            " (Reason: " + std::strerror(err) + ").";
 }
 
+std::string where(const BatchPlace& place) {
+    return "batch " + std::to_string(place.number) + " (line " + std::to_string(place.firstLine) +
+           ")";
+}
+
 }  // namespace
 
-struct Script::Source {
-    explicit Source(int codePage) : decoder(codePage) {}
-    ~Source() {
-        if (ownsFd && fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Source(const Source&) = delete;
-    Source& operator=(const Source&) = delete;
-
-    // Reads and decodes more input after what is still unconsumed; false with
-    // `error` set when reading or decoding fails. `line` is the line the
-    // unconsumed text starts on.
-    bool fill(long line, std::string& error) {
-        text.erase(0, pos);
-        pos = 0;
-        const std::size_t before = text.size();
-        while (text.size() == before && !eof) {
-            raw.resize(kReadSize);
-            ssize_t n;
-            do {
-                n = ::read(fd, raw.data(), raw.size());
-            } while (n < 0 && errno == EINTR);
-            if (n < 0) {
-                error = fileError(name, errno);
-                return false;
-            }
-            eof = n == 0;
-            if (!decoder.decode(std::string_view(raw.data(), static_cast<std::size_t>(n)), eof,
-                                text)) {
-                // The text decoded before the bad byte tells its line.
-                line += static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-                error = "The file " + name + " cannot be read as " +
-                        encodingName(decoder.encoding()) + ": " + decoder.errorText() +
-                        " at byte offset " + std::to_string(decoder.errorOffset()) + " (line " +
-                        std::to_string(line) + ").";
-                if (decoder.encoding() == Encoding::Utf8 && codePageGiven == false) {
-                    error +=
-                        " If it was saved in a Windows code page, name that code page with -f, "
-                        "for example -f 936 (Chinese GBK) or -f 1252 (Western European).";
-                }
-                return false;
-            }
-        }
-        return true;
-    }
-
-    std::string name;  // for messages; empty for text given on the command line
-    int fd = -1;
-    bool ownsFd = false;
-    bool codePageGiven = false;
-    Decoder decoder;
-    std::string raw;
-    std::string text;
-    std::size_t pos = 0;
-    bool eof = false;
-};
-
-Script::Script(const Options& options, Variables& variables, Printer& printer)
-    : options_(options), variables_(variables), printer_(printer), splitter_(variables) {}
+Script::Script(const Options& options, Variables& variables, Printer& printer,
+               RunObserver* observer)
+    : options_(options), variables_(variables), printer_(printer), observer_(observer) {}
 
 Script::~Script() = default;
 
@@ -110,7 +60,9 @@ Script::Flow Script::fatal(std::string text) {
 }
 
 int Script::prepare() {
+    prepared_ = true;
     bool scannable = options_.inputs.empty() ? options_.exitAfterQuery : true;
+    long long bytes = static_cast<long long>(options_.query.size());
     for (const auto& path : options_.inputs) {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
@@ -119,232 +71,174 @@ int Script::prepare() {
         }
         struct stat st;
         int err = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-        scannable = scannable && err == 0 && S_ISREG(st.st_mode);
         ::close(fd);
         if (err) {
             fatal(fileError(path, err));
             return exitCode_;
         }
+        scannable = scannable && S_ISREG(st.st_mode);
+        bytes += static_cast<long long>(st.st_size);
     }
-    const bool substitute = !options_.noSubstitution && !options_.variables.empty();
-    substituteFromStart_ = substitute;
+    substituteFromStart_ = !options_.noSubstitution && !options_.variables.empty();
+    const bool fromStartOption = options_.startBatch > 0 || options_.startLine > 0;
     if (!scannable) {
+        if (fromStartOption) {
+            fatal(
+                "--start-batch and --start-line need regular input files, which can be read "
+                "twice.");
+            return exitCode_;
+        }
+        if (observer_) {
+            observer_->scanned(-1, -1);
+        }
         return 0;
     }
-    // The pre-scan runs the script without a server and keeps no batch text.
-    const Variables saved = variables_;
-    splitter_.setBatchLimit(kNoText);
-    for (int pass = 0; pass < 2; ++pass) {
-        sawSetvar_ = false;
-        splitter_.setSubstitution(substituteFromStart_);
-        int code = runAll();
-        variables_ = saved;
-        if (code != 0) {
-            return code;
-        }
-        // Variables defined later in the script apply from its first line.
-        if (!sawSetvar_ || substituteFromStart_ || options_.noSubstitution) {
-            break;
-        }
-        substituteFromStart_ = true;
+    long atLine = 0;  // the batch that holds --start-line
+    long lastEndLine = 0;
+    ScanResult scan = scanScript(
+        options_, variables_,
+        [&](const BatchPlace& place) {
+            if (place.number == 1) {
+                atLine = 0;
+            }
+            if (options_.startLine > 0 && atLine == 0 && place.endLine >= options_.startLine) {
+                atLine = place.number;
+            }
+            lastEndLine = place.endLine;
+            return true;
+        },
+        [this] { return interrupted(); });
+    if (scan.stopped) {
+        BatchPlace first;
+        first.number = 1;
+        stopBefore(first);
+        return exitCode_;
+    }
+    if (!scan.ok) {
+        fatal(scan.error);
+        return exitCode_;
+    }
+    substituteFromStart_ = scan.substitute;
+    if (options_.startBatch > scan.batches) {
+        fatal("Cannot start at batch " + std::to_string(options_.startBatch) + ": the script has " +
+              std::to_string(scan.batches) + " batches.");
+        return exitCode_;
+    }
+    if (options_.startLine > 0 && atLine == 0) {
+        fatal("Cannot start at line " + std::to_string(options_.startLine) +
+              ": the script's last batch ends on line " + std::to_string(lastEndLine) + ".");
+        return exitCode_;
+    }
+    startBatch_ = options_.startBatch > 0 ? options_.startBatch : atLine > 0 ? atLine : 1;
+    scanned_ = true;
+    if (observer_) {
+        observer_->scanned(bytes, scan.batches);
     }
     return 0;
 }
 
 int Script::run(Executor& executor) {
     executor_ = &executor;
-    // UTF-8 takes at least two thirds of the UTF-16 bytes, so text beyond 1.5
-    // times the limit can never be sent and need not be kept.
-    splitter_.setBatchLimit(executor.batchLimit() / 2 * 3);
-    splitter_.setSubstitution(substituteFromStart_);
-    return runAll();
-}
-
-int Script::runAll() {
     exitCode_ = 0;
     levelCode_ = 0;
     onErrorExit_ = options_.stopOnError;
-    Flow flow = Flow::Continue;
-    if (!options_.query.empty()) {
-        Source s(0);
-        s.text = options_.query;
-        s.eof = true;
-        s.fd = -1;
-        splitter_.reset();
-        flow = processSource(s, 0);
-        if (flow == Flow::Continue) {
-            flow = runBatch(1);
-        }
-        if (flow == Flow::Stop || options_.exitAfterQuery) {
-            return exitCode_ ? exitCode_ : levelCode_;
-        }
+    if (!prepared_ && observer_) {
+        observer_->scanned(-1, -1);
     }
-    if (!options_.inputs.empty()) {
-        for (const auto& path : options_.inputs) {
-            if (processFile(path, 0) == Flow::Stop) {
+    ScriptReader reader(options_, variables_);
+    reader.setSubstitution(substituteFromStart_);
+    // UTF-8 takes at least two thirds of the UTF-16 bytes, so text beyond 1.5
+    // times the limit can never be sent and need not be kept.
+    reader.setBatchLimit(executor.batchLimit() / 2 * 3);
+    reader.setRecordSession(startBatch_ > 1);
+    if (scanned_ && !options_.inputs.empty()) {
+        // Files that passed the pre-scan: the next batches are read and split
+        // on a thread of their own while the server runs the current one.
+        StepQueue queue(kAheadBytes, kAheadSteps);
+        reader.setStopCheck([&queue] { return queue.closed(); });
+        std::thread producer([&] {
+            reader.read([&queue](Step&& step) { return queue.push(std::move(step)); }, false);
+            queue.finish();
+        });
+        while (std::optional<Step> step = queue.pop()) {
+            if (handle(std::move(*step)) == Flow::Stop) {
                 break;
             }
         }
-    } else if (executor_) {  // standard input cannot be read twice: no pre-scan
-        Source s(options_.inputCodePage);
-        s.name = "(standard input)";
-        s.fd = STDIN_FILENO;
-        s.codePageGiven = options_.inputCodePage != 0;
-        splitter_.reset();
-        if (processSource(s, 0) == Flow::Continue) {
-            runBatch(1);
-        }
+        queue.close();
+        producer.join();
+    } else {
+        reader.read([this](Step&& step) { return handle(std::move(step)) == Flow::Continue; },
+                    true);
     }
     printer_.flush();
-    return exitCode_ ? exitCode_ : levelCode_;
+    if (observer_) {
+        observer_->ended();
+    }
+    return exitCode();
 }
 
-Script::Flow Script::processFile(const std::string& path, int depth) {
-    if (depth > kMaxIncludeDepth) {
-        return fatal(":r nesting is deeper than " + std::to_string(kMaxIncludeDepth) +
-                     " files at " + path + "; does a file include itself?");
-    }
-    Source s(options_.inputCodePage);
-    s.name = path;
-    s.codePageGiven = options_.inputCodePage != 0;
-    s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    s.ownsFd = s.fd >= 0;
-    struct stat st;
-    if (s.fd < 0 || ::fstat(s.fd, &st) != 0) {
-        return fatal(fileError(path, errno));
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return fatal(fileError(path, EISDIR));
-    }
-    if (depth == 0) {
-        splitter_.reset();
-        Flow flow = processSource(s, depth);
-        return flow == Flow::Continue ? runBatch(1) : flow;
-    }
-    splitter_.beginSource();
-    Flow flow = processSource(s, depth);
-    splitter_.endSource();
-    return flow;
-}
-
-void Script::reportSyntaxError(const Source& source) {
-    std::string text = "Syntax error at line " + std::to_string(splitter_.errorLine()) +
-                       " near command '" + splitter_.error() + "'";
-    if (!source.name.empty()) {
-        text += " in file '" + source.name + "'";
-    }
-    fatal(text + ".");
-}
-
-Script::Flow Script::processSource(Source& source, int depth) {
-    for (;;) {
-        Splitter::Event event;
-        std::string_view available(source.text.data() + source.pos,
-                                   source.text.size() - source.pos);
-        source.pos += splitter_.scan(available, source.eof, event);
-        if (event == Splitter::Event::Error) {
-            reportSyntaxError(source);
-            return Flow::Stop;
-        }
-        if (event == Splitter::Event::Command) {
-            if (onCommand(splitter_.command(), source, depth) == Flow::Stop) {
+Script::Flow Script::handle(Step&& step) {
+    switch (step.kind) {
+        case Step::Kind::Batch:
+        case Step::Kind::ExitQuery:
+            if (step.place.number < startBatch_) {
+                session_.take(step.batch);
+                if (observer_) {
+                    observer_->skipped(step.place);
+                }
+                return Flow::Continue;
+            }
+            if (interrupted()) {
+                return stopBefore(step.place);
+            }
+            if (!sessionRestored_ && restoreSession(step.place) == Flow::Stop) {
                 return Flow::Stop;
             }
-            continue;
-        }
-        if (source.eof) {
+            return step.kind == Step::Kind::Batch ? runBatch(step) : runExitQuery(step);
+        case Step::Kind::OnError:
+            onErrorExit_ = step.text == "exit";
             return Flow::Continue;
-        }
-        std::string error;
-        if (!source.fill(splitter_.line(), error)) {
-            return fatal(error);
-        }
+        case Step::Kind::Print:
+            // What the skipped part of a resumed script printed is not printed again.
+            if (step.place.number >= startBatch_) {
+                printer_.text(step.text);
+            }
+            return Flow::Continue;
+        case Step::Kind::Warning:
+            if (step.place.number >= startBatch_) {
+                printer_.warning(step.text);
+            }
+            return Flow::Continue;
+        case Step::Kind::Fatal:
+            return fatal(step.text);
     }
+    return Flow::Continue;
 }
 
-Script::Flow Script::onCommand(const Command& c, Source& source, int depth) {
-    using Kind = Command::Kind;
-    switch (c.kind) {
-        case Kind::Go:
-            return runBatch(c.repeat);
-        case Kind::Reset:
-            splitter_.clearBatch();
-            return Flow::Continue;
-        case Kind::SetVar:
-            if (variables_.isReadOnly(c.name)) {
-                return fatal("The scripting variable '" + c.name + "' is read-only (line " +
-                             std::to_string(c.line) + " in file '" + source.name + "').");
-            }
-            if (c.hasValue) {
-                variables_.set(c.name, c.value);
-            } else {
-                variables_.remove(c.name);
-            }
-            sawSetvar_ = true;
-            if (!options_.noSubstitution) {
-                splitter_.setSubstitution(true);
-            }
-            return Flow::Continue;
-        case Kind::Include:
-            return processFile(c.value, depth + 1);
-        case Kind::OnError:
-            onErrorExit_ = c.value == "exit";
-            return Flow::Continue;
-        case Kind::Exit:
-            if (c.hasValue) {
-                return runExitQuery(c);
-            }
-            return Flow::Stop;
-        case Kind::Quit:
-            return Flow::Stop;
-        case Kind::ListVar:
-            if (executor_) {
-                std::string text;
-                for (const auto& [name, value] : variables_.list()) {
-                    text += name + " \"" + value + "\"\n";
-                }
-                printer_.text(text);
-            }
-            return Flow::Continue;
-        case Kind::Shell:
-            if (executor_) {
-                printer_.warning("The !! command is disabled; line " + std::to_string(c.line) +
-                                 " was not run.");
-            }
-            return Flow::Continue;
-        case Kind::Unsupported:
-            break;
-    }
-    return fatal("The command '" + c.name + "' at line " + std::to_string(c.line) +
-                 (source.name.empty() ? std::string() : " in file '" + source.name + "'") +
-                 " is not supported by quill-sqlcmd.");
-}
-
-Script::Flow Script::runBatch(long repeat) {
-    const Batch& batch = splitter_.batch();
-    if (!executor_ || batch.blank()) {
-        splitter_.clearBatch();
-        return Flow::Continue;
-    }
+Script::Flow Script::runBatch(Step& step) {
+    const Batch& batch = step.batch;
     // Text of n bytes takes at most 2n bytes as UTF-16: count only when that
     // could be too much.
     const std::size_t limit = executor_->batchLimit();
     if (batch.overflow || (batch.text.size() > limit / 2 && utf16Bytes(batch.text) > limit)) {
         std::size_t size = batch.overflow ? batch.overflowBytes : batch.text.size();
-        printer_.error("The batch that starts at line " + std::to_string(batch.startLine()) +
+        printer_.error("The batch that starts at line " + std::to_string(step.place.firstLine) +
                        " is larger than the server accepts (" + std::to_string(size) +
                        " bytes of text; at most " + std::to_string(limit) +
                        " bytes as UTF-16). It was not sent.");
-        splitter_.clearBatch();
         ExecResult refused;
         refused.maxSeverity = 16;
-        return afterBatch(refused);
+        refused.errors = 1;
+        return afterBatch(step.place, refused);
     }
     for (const auto& [name, line] : batch.undefined) {
         printer_.message(true, "'" + name + "' scripting variable not defined.\n");
     }
     if (!batch.undefined.empty() && onErrorExit_) {
-        splitter_.clearBatch();
+        if (observer_) {
+            observer_->finished(step.place, 1, false);
+        }
         exitCode_ = 1;
         return Flow::Stop;
     }
@@ -354,34 +248,41 @@ Script::Flow Script::runBatch(long repeat) {
             printer_.text("\n");
         }
     }
-    ExecResult result = executor_->execute(batch, repeat);
-    splitter_.clearBatch();
-    return afterBatch(result);
+    if (observer_) {
+        observer_->starting(step.place);
+    }
+    return afterBatch(step.place, executor_->execute(batch, step.repeat));
 }
 
-Script::Flow Script::runExitQuery(const Command& c) {
-    if (!executor_) {
-        return Flow::Stop;
+Script::Flow Script::runExitQuery(Step& step) {
+    if (observer_) {
+        observer_->starting(step.place);
     }
-    Batch batch = splitter_.batch();
-    batch.text += c.value;
-    splitter_.clearBatch();
-    if (std::string_view(c.value).find_first_not_of(" \t") == std::string_view::npos) {
-        // exit(): run the batch, return no value.
-        if (!batch.blank()) {
-            afterBatch(executor_->execute(batch, 1));
-        }
-        return Flow::Stop;
+    ExecResult result = executor_->executeForValue(step.batch);
+    if (result.connectionLost || result.abortCode || result.cancelled) {
+        return afterBatch(step.place, result);
     }
-    ExecResult result = executor_->executeForValue(batch);
-    if (result.connectionLost || result.abortCode) {
-        return afterBatch(result);
+    if (observer_) {
+        observer_->finished(step.place, result.errors, true);
     }
     exitCode_ = static_cast<int>(result.exitValue.value_or(-100));
     return Flow::Stop;
 }
 
-Script::Flow Script::afterBatch(const ExecResult& r) {
+Script::Flow Script::afterBatch(const BatchPlace& place, const ExecResult& r) {
+    if (r.cancelled) {
+        if (observer_) {
+            observer_->interrupted(place, true);
+        }
+        printer_.warning("Interrupted: " + where(place) +
+                         " was cancelled on the server and may be partly applied; nothing after "
+                         "it was sent.");
+        exitCode_ = console::kCancelledExitCode;
+        return Flow::Stop;
+    }
+    if (observer_) {
+        observer_->finished(place, r.errors, !r.connectionLost);
+    }
     if (r.connectionLost) {
         exitCode_ = 1;
         return Flow::Stop;
@@ -401,6 +302,38 @@ Script::Flow Script::afterBatch(const ExecResult& r) {
         }
     }
     return Flow::Continue;
+}
+
+Script::Flow Script::restoreSession(const BatchPlace& start) {
+    sessionRestored_ = true;
+    Batch setup;
+    setup.text = session_.statements();
+    if (setup.text.empty()) {
+        return Flow::Continue;
+    }
+    // Not a batch of the script: no number, no record; but without it the
+    // rest would run in the wrong database.
+    setup.nonBlank = true;
+    const ExecResult result = executor_->execute(setup, 1);
+    if (result.cancelled) {
+        return stopBefore(start);
+    }
+    if (result.connectionLost || result.maxSeverity > 10) {
+        return fatal("The database and SET options that the batches before " + where(start) +
+                     " left behind could not be set again (see above); nothing of the script "
+                     "was sent.");
+    }
+    return Flow::Continue;
+}
+
+Script::Flow Script::stopBefore(const BatchPlace& place) {
+    if (observer_) {
+        observer_->interrupted(place, false);
+    }
+    printer_.warning("Interrupted before " + where(place) +
+                     "; it and the batches after it were not sent.");
+    exitCode_ = console::kCancelledExitCode;
+    return Flow::Stop;
 }
 
 }  // namespace quill::sqlcmd

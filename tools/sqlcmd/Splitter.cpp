@@ -1,5 +1,6 @@
 #include "Splitter.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -129,13 +130,17 @@ long Batch::sourceLine(long batchLine) const {
     return best ? best->sourceLine + (batchLine - best->batchLine) : batchLine;
 }
 
-bool Batch::blank() const {
-    for (char c : text) {
-        if (!(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v')) {
-            return false;
+long Batch::topLine(long batchLine) const {
+    const LineSpan* best = nullptr;
+    for (const auto& span : lines) {
+        if (span.batchLine <= batchLine) {
+            best = &span;
         }
     }
-    return !overflow;
+    if (!best) {
+        return batchLine;
+    }
+    return best->topLine ? best->topLine : best->sourceLine + (batchLine - best->batchLine);
 }
 
 Splitter::Splitter(const Variables& vars) : vars_(vars) {
@@ -144,16 +149,32 @@ Splitter::Splitter(const Variables& vars) : vars_(vars) {
 
 void Splitter::clearBatch() {
     batch_.text.clear();
-    batch_.lines.assign(1, LineSpan{1, line_});
+    batch_.lines.assign(1, LineSpan{1, line_, savedLines_.empty() ? 0 : includeLine_});
     batch_.undefined.clear();
     batch_.overflow = false;
     batch_.overflowBytes = 0;
+    batch_.nonBlank = false;
+    batch_.sessionLines.clear();
     batchLine_ = 1;
+}
+
+Batch Splitter::takeBatch() {
+    Batch taken = std::move(batch_);
+    batch_ = Batch{};
+    // The next batch is likely as large: grow it once, not by doubling.
+    batch_.text.reserve(taken.overflow ? 0 : taken.text.size());
+    clearBatch();
+    return taken;
 }
 
 void Splitter::append(const char* data, std::size_t n) {
     if (n == 0) {
         return;
+    }
+    if (!batch_.nonBlank) {
+        batch_.nonBlank = std::any_of(data, data + n, [](char c) {
+            return !(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v');
+        });
     }
     if (!batch_.overflow && batch_.text.size() + n > limit_) {
         batch_.overflow = true;
@@ -175,7 +196,7 @@ void Splitter::appendValue(const std::string& value) {
     }
     if (newlines > 0) {
         batchLine_ += newlines;
-        batch_.lines.push_back(LineSpan{batchLine_, line_});
+        batch_.lines.push_back(LineSpan{batchLine_, line_, savedLines_.empty() ? 0 : includeLine_});
     }
 }
 
@@ -190,14 +211,18 @@ void Splitter::reset() {
     lineStart_ = true;
     line_ = 1;
     savedLines_.clear();
+    includeLine_ = 0;
     clearBatch();
 }
 
 void Splitter::beginSource() {
+    if (savedLines_.empty()) {
+        includeLine_ = command_.line;
+    }
     savedLines_.push_back(line_);
     line_ = 1;
     lineStart_ = true;
-    batch_.lines.push_back(LineSpan{batchLine_, line_});
+    batch_.lines.push_back(LineSpan{batchLine_, line_, includeLine_});
 }
 
 void Splitter::endSource() {
@@ -213,7 +238,7 @@ void Splitter::endSource() {
         line_ = savedLines_.back();
         savedLines_.pop_back();
     }
-    batch_.lines.push_back(LineSpan{batchLine_, line_});
+    batch_.lines.push_back(LineSpan{batchLine_, line_, savedLines_.empty() ? 0 : includeLine_});
 }
 
 bool Splitter::substituteArg(std::string& arg) {
@@ -248,7 +273,7 @@ bool Splitter::substituteArg(std::string& arg) {
 }
 
 Splitter::LineKind Splitter::classifyLine(std::string_view rest, bool sourceEnd,
-                                          std::size_t& lineLength) {
+                                          std::size_t& lineLength, std::size_t& sessionAt) {
     const std::size_t n = rest.size();
     std::size_t j = 0;
     while (j < n && isBlank(rest[j])) {
@@ -304,6 +329,31 @@ Splitter::LineKind Splitter::classifyLine(std::string_view rest, bool sourceEnd,
             break;
     }
     if (candidate == 0) {
+        if (recordSession_) {
+            int session = 0;
+            switch (lower(rest[j])) {
+                case 'u':
+                    session = word("use", false);
+                    break;
+                case 's':
+                    session = word("set", false);
+                    break;
+                case 'c':
+                    session = word("create", false);
+                    break;
+                case 'a':
+                    session = word("alter", false);
+                    break;
+                default:
+                    break;
+            }
+            if (session < 0) {
+                return LineKind::NeedMore;
+            }
+            if (session > 0) {
+                sessionAt = j;
+            }
+        }
         return LineKind::Text;
     }
     if (candidate < 0) {
@@ -339,12 +389,12 @@ bool Splitter::parseCommand(std::string_view line, bool colonless) {
         return false;
     };
 
-    if (line.substr(0, 2) == "!!") {
+    std::string_view rest = colonless ? line : line.substr(1);
+    if (rest.substr(0, 2) == "!!") {  // "!! cmd" and ":!! cmd" alike
         command_.kind = Command::Kind::Shell;
-        command_.value = std::string(trimLeft(line.substr(2)));
+        command_.value = std::string(trimLeft(rest.substr(2)));
         return true;
     }
-    std::string_view rest = colonless ? line : line.substr(1);
     std::size_t nameEnd = 0;
     while (nameEnd < rest.size() && !isBlank(rest[nameEnd]) && rest[nameEnd] != '(') {
         ++nameEnd;
@@ -762,7 +812,8 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
             if (state_ == Normal) {
                 sync();
                 std::size_t length = 0;
-                switch (classifyLine(text.substr(cur.i), sourceEnd, length)) {
+                std::size_t sessionAt = SIZE_MAX;
+                switch (classifyLine(text.substr(cur.i), sourceEnd, length, sessionAt)) {
                     case LineKind::NeedMore:
                         return stop(cur.i, Event::NeedInput);
                     case LineKind::Error:
@@ -787,6 +838,10 @@ std::size_t Splitter::scan(std::string_view text, bool sourceEnd, Event& event) 
                         return cur.i + length;
                     }
                     case LineKind::Text:
+                        if (sessionAt != SIZE_MAX && !batch_.overflow) {
+                            batch_.sessionLines.push_back(batch_.text.size() + (cur.i - kept) +
+                                                          sessionAt);
+                        }
                         break;
                 }
             }

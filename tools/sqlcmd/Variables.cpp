@@ -42,9 +42,11 @@ void Variables::set(std::string_view name, std::string value) {
     e.value = std::move(value);
 }
 
-void Variables::setReadOnly(std::string_view name, std::string value) {
+void Variables::setBuiltin(std::string_view name, std::string value, bool readOnly) {
     set(name, std::move(value));
-    vars_[key(name)].readOnly = true;
+    Entry& e = vars_[key(name)];
+    e.readOnly = readOnly;
+    e.builtin = true;
 }
 
 void Variables::remove(std::string_view name) {
@@ -64,8 +66,12 @@ bool Variables::isReadOnly(std::string_view name) const {
 std::vector<std::pair<std::string, std::string>> Variables::list() const {
     std::vector<std::pair<std::string, std::string>> out;
     out.reserve(vars_.size());
-    for (const auto& [k, e] : vars_) {
-        out.emplace_back(e.name, e.value);
+    for (bool builtin : {true, false}) {
+        for (const auto& [k, e] : vars_) {
+            if (e.builtin == builtin) {
+                out.emplace_back(e.name, e.value);
+            }
+        }
     }
     return out;
 }

@@ -18,11 +18,13 @@ public:
     void remove(std::string_view name);
     const std::string* find(std::string_view name) const;
 
-    // Start-up values that :setvar may not change (SQLCMDUSER, SQLCMDSERVER, ...).
-    void setReadOnly(std::string_view name, std::string value);
+    // The client's own variables (SQLCMD*), listed before the script's; the
+    // read-only ones (SQLCMDUSER, SQLCMDSERVER, ...) :setvar may not change.
+    void setBuiltin(std::string_view name, std::string value, bool readOnly);
     bool isReadOnly(std::string_view name) const;
 
-    // Every variable, sorted by name, for :listvar.
+    // Every variable for :listvar: the built-in ones, then the others, each
+    // group sorted by name.
     std::vector<std::pair<std::string, std::string>> list() const;
 
 private:
@@ -32,6 +34,7 @@ private:
         std::string name;  // as first written
         std::string value;
         bool readOnly = false;
+        bool builtin = false;
     };
     std::map<std::string, Entry> vars_;
 };

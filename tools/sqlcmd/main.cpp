@@ -12,11 +12,14 @@
 
 #include "DbSession.h"
 #include "Decoder.h"
+#include "Interrupt.h"
 #include "Options.h"
 #include "Output.h"
 #include "Printer.h"
 #include "Script.h"
+#include "StatusReporter.h"
 #include "Variables.h"
+#include "console/StatusChannel.h"
 
 using namespace quill::sqlcmd;
 
@@ -50,36 +53,32 @@ std::string promptPassword() {
     return password;
 }
 
-void defineVariables(const Options& o, Variables& vars) {
-    vars.setReadOnly("SQLCMDSERVER", o.server);
-    vars.setReadOnly("SQLCMDUSER", o.user);
-    vars.setReadOnly("SQLCMDDBNAME", o.database);
-    vars.setReadOnly("SQLCMDWORKSTATION", o.workstation);
-    vars.setReadOnly("SQLCMDPACKETSIZE",
-                     std::to_string(o.packetSize > 0 ? o.packetSize : kDefaultPacketSize));
-    vars.set("SQLCMDLOGINTIMEOUT", std::to_string(o.loginTimeout));
-    vars.set("SQLCMDSTATTIMEOUT", std::to_string(o.queryTimeout));
-    vars.set("SQLCMDHEADERS", std::to_string(o.headers));
-    vars.set("SQLCMDCOLSEP", o.columnSeparator);
-    vars.set("SQLCMDCOLWIDTH", std::to_string(o.width));
-    vars.set("SQLCMDERRORLEVEL", std::to_string(o.messageLevel));
-    vars.set("SQLCMDMAXVARTYPEWIDTH", std::to_string(o.maxVarWidth));
-    vars.set("SQLCMDMAXFIXEDTYPEWIDTH", std::to_string(o.maxFixedWidth));
-}
-
 int runScript(const Options& o, int outFd) {
     Output output(outFd, o.outputFile.empty() ? STDERR_FILENO : outFd, o.outputCodePage);
     Printer printer(output, o.messageLevel, o.outputFile.empty() ? o.errorsToStderr : -1);
+    const char* journal = std::getenv(quill::console::kJournalVariable);
+    StatusReporter status(quill::console::StatusWriter::fromEnvironment(), journal ? journal : "",
+                          o.startBatch > 0 || o.startLine > 0);
+    Interrupt interrupt(
+        [&] {
+            const auto at = status.forceInterrupted();
+            const std::string batch = "batch " + std::to_string(at.number) + " (line " +
+                                      std::to_string(at.firstLine) + ")";
+            output.writeLast(at.inFlight ? "Sqlcmd: Warning: Interrupted without the server's "
+                                           "confirmation: " +
+                                               batch + " may still be running there.\n"
+                                         : "Sqlcmd: Warning: Interrupted before " + batch +
+                                               "; it and the batches after it were not sent.\n");
+        },
+        std::chrono::seconds(3));
+
     Variables vars;
-    defineVariables(o, vars);
-    for (const auto& [name, value] : o.variables) {
-        if (!Variables::validName(name) || vars.isReadOnly(name)) {
-            printer.error("'-v " + name + "': not a variable that can be set.");
-            return 1;
-        }
-        vars.set(name, value);
+    if (auto error = defineVariables(o, vars)) {
+        printer.error(*error);
+        return 1;
     }
-    Script script(o, vars, printer);
+    Script script(o, vars, printer, &status);
+    script.setInterruptCheck(&Interrupt::requested);
     if (int code = script.prepare()) {
         return code;
     }
@@ -88,6 +87,7 @@ int runScript(const Options& o, int outFd) {
     if (!session) {
         return 1;
     }
+    session->setInterruptCheck(&Interrupt::overdue);
     return script.run(*session);
 }
 
