@@ -122,6 +122,17 @@ protected:
     }
 
     StandinServer& standin() { return *server->standin(); }
+    // The highest batch of longScript() the stand-in has received.
+    long long lastScriptBatch() {
+        static const QRegularExpression number("第 (\\d+) 批");
+        long long last = 0;
+        for (const QString& event : standin().logEvents("batch")) {
+            const QRegularExpressionMatch m = number.match(event);
+            if (m.hasMatch())
+                last = std::max(last, m.captured(1).toLongLong());
+        }
+        return last;
+    }
 
     std::unique_ptr<test::TestServer> server = std::make_unique<test::TestServer>();
     QTemporaryDir dir;
@@ -196,22 +207,24 @@ TEST_F(ScriptEndToEnd, StopEndsTheRunAtTheBatchUnderWayAndADropWaits) {
 
     window->按钮4->click();  // the box is answered OK
     const qsizetype atStop = standin().logEvents("batch").size();
+    const long long batchAtStop = lastScriptBatch();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(exec::kStopQuestion));
     ASSERT_TRUE(runEnded());
-    EXPECT_TRUE(window->status(1).startsWith("已停止执行")) << window->status(1).toStdString();
+    const QString status = window->status(1);
+    EXPECT_TRUE(status.startsWith("已停止执行")) << status.toStdString();
     // The client's connection is closed, with at most the batch in flight after the stop.
     ASSERT_TRUE(waitUntil([&] { return !standin().logEvents("end").isEmpty(); }));
-    const qsizetype after = standin().logEvents("batch").size();
-    EXPECT_LE(after, atStop + 1);
-    EXPECT_LT(after, 1000);
-    // When the client tells where it stopped, it is the batch the server was at.
-    const QRegularExpressionMatch batch =
-        QRegularExpression("第 (\\d+) 批").match(window->status(1));
-    if (batch.hasMatch()) {
-        EXPECT_GE(batch.captured(1).toLongLong(), atStop);
-        EXPECT_LE(batch.captured(1).toLongLong(), after + 1);
-    }
+    EXPECT_LE(standin().logEvents("batch").size(), atStop + 1);
+    EXPECT_LT(lastScriptBatch(), 1000);
+    // The status names the batch the server was at, and the line it starts on.
+    const QRegularExpressionMatch named =
+        QRegularExpression("第 (\\d+) 批（脚本第 (\\d+) 行起）").match(status);
+    ASSERT_TRUE(named.hasMatch()) << status.toStdString();
+    const long long batch = named.captured(1).toLongLong();
+    EXPECT_GE(batch, batchAtStop);
+    EXPECT_LE(batch, lastScriptBatch() + 1);
+    EXPECT_EQ(named.captured(2).toLongLong(), 2 * batch - 1);
 }
 
 TEST_F(ScriptEndToEnd, ClosingTheWindowMidRunLeavesNothingSendingToTheServer) {
