@@ -303,6 +303,29 @@ TEST_F(ScriptTest, BatchesFromAnIncludedFileCountAtTheirRLine) {
               }));
 }
 
+// Large batches are read and split ahead on a thread of their own, a few
+// megabytes deep: same batches, same order, and a stop with the reader
+// waiting for room ends it too.
+TEST_F(ScriptTest, LargeBatchesReadAheadInOrderAndStopCleanly) {
+    std::string script;
+    for (int i = 1; i <= 40; ++i) {
+        script += "select " + std::to_string(i) + " /*" + std::string(150 << 10, 'x') + "*/\nGO\n";
+    }
+    const std::string path = file("large.sql", script);
+    EXPECT_EQ(run(with({path})), 0);
+    ASSERT_EQ(executor_.runs.size(), 40u);
+    for (std::size_t i = 0; i < executor_.runs.size(); ++i) {
+        EXPECT_EQ(executor_.runs[i].text.rfind("select " + std::to_string(i + 1) + " /*x", 0), 0u)
+            << i;
+    }
+    executor_ = FakeExecutor();
+    executor_.respond = failing("select 5 ");
+    Options o = with({path});
+    o.stopOnError = true;
+    EXPECT_EQ(run(o), 1);
+    EXPECT_EQ(executor_.runs.size(), 5u);
+}
+
 TEST_F(ScriptTest, StartOptionsSkipBatchesButKeepWhatStillMatters) {
     const std::string script =
         ":setvar t T1\n:on error exit\nselect 1 from $(t)\nGO\n"  // batch 1, lines 1-4

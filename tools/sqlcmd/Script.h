@@ -94,7 +94,8 @@ private:
     bool (*interrupted_)() = nullptr;
     Executor* executor_ = nullptr;
     bool prepared_ = false;
-    bool scanned_ = false;  // regular files, read once already
+    bool scanned_ = false;    // regular files, read once already
+    bool readAhead_ = false;  // their batches are large enough to read ahead
     bool substituteFromStart_ = false;
     long startBatch_ = 1;
     SessionState session_;  // what the skipped batches set

@@ -1,10 +1,5 @@
 #include "StatusReporter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace quill::sqlcmd {
 
 namespace {
@@ -14,31 +9,11 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 
 StatusReporter::StatusReporter(console::StatusWriter writer, const std::string& journalPath,
                                bool resumed)
-    : writer_(writer) {
-    if (!journalPath.empty()) {
-        // Never truncated: every entry has the same length and overwrites the last.
-        journalFd_ = ::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    }
+    : writer_(writer), journal_(journalPath) {
     if (!resumed) {
-        writeJournal(1, 1);
+        journal_.write(1, 1);
     }
     journalStarted_ = !resumed;
-}
-
-StatusReporter::~StatusReporter() {
-    if (journalFd_ >= 0) {
-        ::close(journalFd_);
-    }
-}
-
-void StatusReporter::writeJournal(long nextBatch, long nextLine) {
-    if (journalFd_ < 0) {
-        return;
-    }
-    const std::string entry = console::formatJournal({nextBatch, nextLine});
-    // One write: whoever reads the journal after a kill sees a whole entry.
-    while (::pwrite(journalFd_, entry.data(), entry.size(), 0) < 0 && errno == EINTR) {
-    }
 }
 
 void StatusReporter::progress(bool force) {
@@ -69,7 +44,7 @@ void StatusReporter::starting(const BatchPlace& place) {
     if (!journalStarted_) {
         // A journal left by an earlier run must not speak for this one.
         journalStarted_ = true;
-        writeJournal(place.number, atLine_.load(std::memory_order_relaxed));
+        journal_.write(place.number, atLine_.load(std::memory_order_relaxed));
     }
     atNumber_.store(place.number, std::memory_order_relaxed);
     atLine_.store(place.firstLine, std::memory_order_relaxed);
@@ -84,7 +59,7 @@ void StatusReporter::finished(const BatchPlace& place, int errors, bool complete
     if (!complete) {
         return;
     }
-    writeJournal(place.number + 1, place.nextLine);
+    journal_.write(place.number + 1, place.nextLine);
     done_ = place.number;
     doneOffset_ = place.endOffset;
     atNumber_.store(place.number + 1, std::memory_order_relaxed);

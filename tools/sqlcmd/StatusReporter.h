@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 
+#include "Journal.h"
 #include "Script.h"
 #include "console/StatusChannel.h"
 
@@ -18,7 +19,6 @@ public:
     // out quietly: it serves the window, not the run. A run from the top
     // resets it at once; a resumed one leaves it until its first batch.
     StatusReporter(console::StatusWriter writer, const std::string& journalPath, bool resumed);
-    ~StatusReporter() override;
     StatusReporter(const StatusReporter&) = delete;
     StatusReporter& operator=(const StatusReporter&) = delete;
 
@@ -41,11 +41,10 @@ public:
     Standing forceInterrupted();
 
 private:
-    void writeJournal(long nextBatch, long nextLine);
     void progress(bool force);
 
     console::StatusWriter writer_;
-    int journalFd_ = -1;
+    Journal journal_;
     bool journalStarted_ = false;
 
     long done_ = 0;  // batches 1..done are behind us
