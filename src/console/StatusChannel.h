@@ -38,9 +38,9 @@
 //       text stands on lines firstLine..lastLine of the script file (1-based,
 //       without its GO line). Written at once, for every such batch
 //   cancelled <n> <firstLine>
-//       a SIGINT stopped the client while batch n (starting on firstLine)
-//       ran, and the batch was cancelled on the server; the client then
-//       exits with kCancelledExitCode
+//       a SIGINT stopped the client at batch n (starting on firstLine): the
+//       batch was cancelled on the server, or, when the stop fell between
+//       two batches, never sent; the client then exits with kCancelledExitCode
 // Lines and offsets are those of the top-level script file; a batch that
 // comes from a file included with :r counts at its :r line.
 //
