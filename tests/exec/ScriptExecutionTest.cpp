@@ -260,7 +260,9 @@ TEST_F(ScriptExecutionTest, WhenTheInterpreterDiesMidRunTheRunBreaksOff) {
 }
 
 TEST_F(ScriptExecutionTest, StopAsksThenInterruptsThenKills) {
-    execution.setStopWaits(300, 3000);
+    // Long enough for the shell's trap to run on a slow sanitizer build; the
+    // second run below waits it out before the kill.
+    execution.setStopWaits(2000, 3000);
     // Takes Ctrl+C as quill-sqlcmd does: cancels batch 7 and says so.
     startWithDouble(makeScript(
         "s.sql", "trap 'echo cancelled 7 30 >&3; exit 130' INT\necho running\nsleep 60\n"));
