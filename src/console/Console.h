@@ -57,7 +57,11 @@ public:
         // ran is killed). Runs after everything else, at most once.
         std::function<void()> ended;
     };
-    static constexpr int kChunkSize = 260;
+    // A pipe's worth: a read takes whatever has arrived, so a chunk never
+    // waits for more, and a flood of output costs one read per 64 KB rather
+    // than one per line (small reads held a fast client back to a third of
+    // its pace).
+    static constexpr int kChunkSize = 64 * 1024;
     // How long stopConsole waits for the interpreter to end its program and
     // itself before it kills the interpreter outright.
     static constexpr int kStopWaitMs = 2000;

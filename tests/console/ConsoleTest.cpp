@@ -75,14 +75,17 @@ protected:
     std::shared_ptr<Chunks> chunks = std::make_shared<Chunks>();
 };
 
-TEST_F(ConsoleTest, DeliversAtMost260BytesPerChunk) {
+TEST_F(ConsoleTest, DeliversAtMostAChunkSizePerRead) {
     console.startConsole(Chunks::collect(chunks));
     struct Case {
         int bytes;
         std::vector<int> expected;
     };
-    // Each write lands whole in the pipe before the reader looks, so the cuts are the reader's own.
-    const Case cases[] = {{260, {260}}, {261, {260, 1}}, {600, {260, 260, 80}}, {1, {1}}};
+    // A write that fits the pipe lands whole before the reader looks, and a
+    // larger one fills the pipe before the reader may read: the cuts are the
+    // reader's own.
+    constexpr int k = Console::kChunkSize;
+    const Case cases[] = {{k, {k}}, {k + 1, {k, 1}}, {1, {1}}};
     std::size_t seen = 0;
     for (const Case& c : cases) {
         console.sendCommandLine(write(QByteArray(c.bytes, 'x')));
