@@ -45,8 +45,7 @@ struct ConsoleInstance {
 // started them ends, so they never outlive the program, not even a kill -9.
 class Console {
 public:
-    // Runs on the reader thread for every chunk. A chunk ends at its first
-    // zero byte, if any.
+    // Runs on the reader thread for every chunk, zero bytes included.
     using OutputHandler = std::function<void(const QByteArray& latestOutput)>;
     using StatusHandler = std::function<void(const console::StatusRecord& record)>;
     struct Handlers {
