@@ -31,6 +31,9 @@ class Console;
 namespace exec {
 class ScriptExecution;
 }
+namespace logbox {
+class DocumentRunLog;
+}
 
 // What the window needs from the program around it.
 struct WindowServices {
@@ -162,6 +165,7 @@ private:
     WindowServices services_;
     std::unique_ptr<SaveDialogs> ownSaveDialogs_;
     std::unique_ptr<DatabaseFlows> databaseFlows_;
+    std::unique_ptr<logbox::DocumentRunLog> runLog_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
     std::unique_ptr<StatsFlows> statsFlows_;
 };

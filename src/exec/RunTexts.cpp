@@ -64,6 +64,10 @@ QString sizeText(qint64 bytes) {
     return QStringLiteral("%1 %2").arg(value, 0, 'f', value < 10 ? 2 : 1).arg(units[unit]);
 }
 
+QString runLogMissingLine(const QString& why) {
+    return QStringLiteral("\r\n无法创建本次执行的日志文件（%1），输出只显示在这里。").arg(why);
+}
+
 QString readyStatus(const QString& fileName, qint64 bytes) {
     return QStringLiteral("SQL脚本已就绪：%1（%2）").arg(fileName, sizeText(bytes));
 }

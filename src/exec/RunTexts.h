@@ -28,6 +28,9 @@ inline constexpr char kStopQuestion[] =
     "确认要停止执行SQL脚本？\r\n正在执行的批次将被取消，已经执行完的批次不会撤销。";
 inline constexpr char kStopping[] = "正在停止执行，请稍候.....";
 
+// A run whose log file could not be made; its output is still shown.
+QString runLogMissingLine(const QString& why);
+
 // The first prompt after a drop: nothing has run yet.
 QString readyStatus(const QString& fileName, qint64 bytes);
 

@@ -6,12 +6,14 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPointer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
 
 #include "app/MainWindow.h"
+#include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/RunTexts.h"
 #include "support/Paths.h"
@@ -222,6 +224,47 @@ TEST_F(ScriptWindowTest, ADropDuringARunIsRefusedAndClosingTheWindowEndsTheClien
     EXPECT_TRUE(processGone(interpreter));
     EXPECT_TRUE(processGone(pids.captured(1).toLong()));
     EXPECT_TRUE(waitUntil([&] { return processGone(pids.captured(2).toLong()); }, 2000));
+}
+
+TEST_F(ScriptWindowTest, EachRunKeepsExactlyWhatTheClientPrintedInAFileOfItsOwn) {
+    // Every byte value, zero included, line breaks of every kind, no break at the end.
+    QByteArray printed;
+    for (int i = 0; i < 200000; ++i)
+        printed += char((i * 7) % 256);
+    printed += "\r\n中文\r50%\n末尾没有换行";
+    QFile bytes(dir.filePath("printed.bin"));
+    ASSERT_TRUE(bytes.open(QIODevice::WriteOnly));
+    bytes.write(printed);
+    bytes.close();
+    const QString script = makeScript("字节.sql", "#!cat '" + bytes.fileName().toUtf8() + "'\n");
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+
+    QProcess client;
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(dir.filePath("bin/sqlcmd"), {"-i", script});
+    ASSERT_TRUE(client.waitForFinished());
+    const QByteArray expected = client.readAll();
+    ASSERT_TRUE(expected.endsWith(printed));
+
+    QStringList logs;
+    for (int run = 0; run < 2; ++run) {
+        window->按钮4->click();
+        ASSERT_TRUE(runFinished()) << window->status(1).toStdString();
+        logs << window->编辑框4->document().runLogPath();
+        QFile log(logs.last());
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << logs.last().toStdString();
+        EXPECT_TRUE(log.readAll() == expected);
+        EXPECT_EQ(QFileInfo(log).dir().path(), logbox::runsFolder());
+    }
+    EXPECT_NE(logs[0], logs[1]);
+    // The box shows it all, around the window's own lines.
+    EXPECT_TRUE(
+        window->text(Control::编辑框4).endsWith("\n中文50%\n末尾没有换行" + kCompletionLog));
+
+    window->编辑框4->openRunFolder();
+    EXPECT_EQ(opener.opened, QStringList{logbox::runsFolder()});
 }
 
 TEST_F(ScriptWindowTest, MissingScriptOnlyChangesTheStatus) {
