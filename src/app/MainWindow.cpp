@@ -13,6 +13,7 @@
 
 #include "app/Artwork.h"
 #include "app/QtSaveDialogs.h"
+#include "app/RunWatch.h"
 #include "app/ScriptDrop.h"
 #include "app/WindowFlows.h"
 #include "app/log/DocumentRunLog.h"
@@ -255,6 +256,8 @@ void MainWindow::wireScripts() {
     runLog_ = std::make_unique<logbox::DocumentRunLog>(编辑框4->document(),
                                                        logbox::RunLogStore(logbox::runsFolder()));
     execution->setRunLog(runLog_.get());
+    runWatch_ = new RunWatch(*this, *execution, services_.opener);
+    编辑框4->addMenuActions({runWatch_->errorListAction()});
     connect(按钮4, &QPushButton::clicked, execution, &exec::ScriptExecution::executeScript);
     // After the disconnect's own handler, which disables 按钮4.
     connect(按钮2, &QPushButton::clicked, execution, &exec::ScriptExecution::afterDisconnect);

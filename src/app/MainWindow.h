@@ -34,6 +34,7 @@ class ScriptExecution;
 namespace logbox {
 class DocumentRunLog;
 }
+class RunWatch;
 
 // What the window needs from the program around it.
 struct WindowServices {
@@ -71,6 +72,8 @@ public:
 
     // The widget behind a named control.
     QWidget* control(Control c) const;
+    // What the window shows of a run besides its output.
+    RunWatch& runWatch() const { return *runWatch_; }
 
     // Handlers of the window's own events.
     bool onMainWindowCloseQuery();  // true: the close goes on
@@ -167,6 +170,8 @@ private:
     std::unique_ptr<DatabaseFlows> databaseFlows_;
     std::unique_ptr<logbox::DocumentRunLog> runLog_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
+    // Progress, errors and failed batches of the runs; a child of the window.
+    RunWatch* runWatch_ = nullptr;
     std::unique_ptr<StatsFlows> statsFlows_;
 };
 

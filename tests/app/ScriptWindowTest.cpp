@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QWindow>
 
 #include "app/MainWindow.h"
+#include "app/RunProgressBar.h"
+#include "app/RunWatch.h"
 #include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/RunTexts.h"
@@ -265,6 +268,42 @@ TEST_F(ScriptWindowTest, EachRunKeepsExactlyWhatTheClientPrintedInAFileOfItsOwn)
 
     window->编辑框4->openRunFolder();
     EXPECT_EQ(opener.opened, QStringList{logbox::runsFolder()});
+}
+
+// A client that says nothing of its progress (as Microsoft's sqlcmd): the
+// window follows its read offset in the script.
+TEST_F(ScriptWindowTest, ProgressOfAClientThatReportsNothingComesFromItsReadOffset) {
+    const QString gate = dir.filePath("gate");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
+    // Reads the first 1,000 of its 2,000 bytes, then waits at the gate.
+    QByteArray text =
+        "#!exec 4<\"$last\"\n#!dd bs=1000 count=1 <&4 >/dev/null 2>&1\n"
+        "#!read go < '" +
+        QFile::encodeName(gate) + "'\n#!cat <&4 >/dev/null\n";
+    text += "--" + QByteArray(2000 - text.size() - 3, '-') + "\n";
+    const QString script = makeScript("slow.sql", text);
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+    window->按钮4->click();
+
+    RunProgressBar* bar = window->runWatch().progressBar();
+    ASSERT_TRUE(waitUntil([&] { return window->status(1).contains("50%"); }))
+        << window->status(1).toStdString();
+    EXPECT_TRUE(window->status(1).startsWith("SQL文件正在执行中，请等待..... 50%"));
+    EXPECT_TRUE(window->status(1).contains("已读 1000 字节/1.95 KB"));
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->share(), 0.5);
+    // Nothing of the window moved for the bar.
+    EXPECT_GE(bar->y(), window->编辑框4->geometry().bottom() + 1);
+    EXPECT_LT(bar->geometry().bottom(), window->按钮4->y());
+
+    QFile open(gate);
+    ASSERT_TRUE(open.open(QIODevice::WriteOnly));
+    open.write("go\n");
+    open.close();
+    ASSERT_TRUE(runFinished()) << window->status(1).toStdString();
+    EXPECT_FALSE(bar->isVisible());
 }
 
 TEST_F(ScriptWindowTest, MissingScriptOnlyChangesTheStatus) {
