@@ -81,11 +81,11 @@ void PartStatusBar::present(int index) {
     if (link)
         full += (full.isEmpty() ? "" : "\n") + p.linkHint;
     p.label->setToolTip(hasMore(index) || link ? full : QString());
-    // A link looks like one, in the palette's link colour.
+    // A link is underlined; it keeps the bar's own colour, which a skin
+    // has made readable on its background.
     QFont font = p.label->font();
     font.setUnderline(link);
     p.label->setFont(font);
-    p.label->setForegroundRole(link ? QPalette::Link : QPalette::WindowText);
     p.label->setAccessibleName(p.text);
     p.label->setAccessibleDescription(p.detail);
 }
