@@ -16,8 +16,8 @@ namespace quill::exec {
 // Carries one console instance's output and status records, in order, from
 // its reader thread to the GUI thread. The reader waits while a full load
 // of output is still unread, so a flood cannot outrun the log, and no GUI
-// turn takes on more than one load (about 2,500 lines, some 10 ms of work
-// for the log box).
+// turn takes on more than a load and a read (under 200 KB: a few
+// milliseconds of work for the run's log file and the log box).
 class OutputChannel {
 public:
     static constexpr qsizetype kLoad = 128 * 1024;
