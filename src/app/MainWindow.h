@@ -72,7 +72,9 @@ public:
 
     // The widget behind a named control.
     QWidget* control(Control c) const;
-    // What the window shows of a run besides its output.
+    // What runs the dropped scripts, and what the window shows of a run
+    // besides its output.
+    exec::ScriptExecution& scriptExecution() const { return *scriptExecution_; }
     RunWatch& runWatch() const { return *runWatch_; }
 
     // Handlers of the window's own events.
