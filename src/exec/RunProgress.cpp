@@ -25,6 +25,7 @@ void RunProgress::onRecord(const console::StatusRecord& record, qint64 nowMs) {
         clientReports_ = true;
         bytesDone_ = batchesDone_ = -1;
         samples_.clear();
+        baseline_.reset();
     }
     if (record.tag == "input" && n.size() == 2) {
         if (n[0] > 0)
@@ -35,6 +36,10 @@ void RunProgress::onRecord(const console::StatusRecord& record, qint64 nowMs) {
     } else if (record.tag == "progress" && n.size() == 2) {
         batchesDone_ = std::max<qint64>(batchesDone_, n[0]);
         bytesDone_ = std::max<qint64>(bytesDone_, n[1]);
+        // The pace is measured from the client's first word on progress: a
+        // resumed run's first record counts the batches it skipped.
+        if (!baseline_)
+            baseline_ = Sample{nowMs, bytesDone_, batchesDone_};
     } else {
         return;
     }
@@ -45,6 +50,9 @@ void RunProgress::onReadOffset(qint64 offset, qint64 nowMs) {
     if (clientReports_)
         return;
     bytesDone_ = offset;
+    // The client reads from the start of the file, from the run's start.
+    if (!baseline_)
+        baseline_ = Sample{0, 0, -1};
     sample(nowMs);
 }
 
@@ -69,8 +77,12 @@ ProgressFigures RunProgress::figures(qint64 nowMs) const {
     // Over the window up to now: a client that has stalled slows the rates.
     const Sample& newest = samples_.front();
     Sample oldest = samples_.back();
-    if (oldest.ms > nowMs - kRateWindowMs)
-        oldest = {0, 0, 0};  // the run is younger than the window: from its start
+    if (oldest.ms > nowMs - kRateWindowMs) {
+        // Younger than the window: from where the pace is measured.
+        if (!baseline_)
+            return f;
+        oldest = *baseline_;
+    }
     const double seconds = double(nowMs - oldest.ms) / 1000;
     if (seconds <= 0)
         return f;

@@ -29,7 +29,9 @@ struct ProgressFigures {
 // records (quill-sqlcmd's "input" and "progress"), or else its read offset
 // in the script file. Rates and the remaining time are taken over the last
 // kRateWindowMs, so they follow a change of pace without jumping at every
-// batch. Times are milliseconds since the run started.
+// batch; a younger run's from its start, or from the client's first report
+// (which, in a resumed run, counts the batches skipped). Times are
+// milliseconds since the run started.
 class RunProgress {
 public:
     static constexpr qint64 kRateWindowMs = 10000;
@@ -67,6 +69,8 @@ private:
     bool clientReports_ = false;
     // From the newest back to the first at or before the rate window.
     std::deque<Sample> samples_;
+    // Where rates are measured from while the run is younger than the window.
+    std::optional<Sample> baseline_;
 };
 
 }  // namespace quill::exec

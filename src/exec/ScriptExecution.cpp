@@ -221,8 +221,8 @@ void ScriptExecution::escalateStop() {
     if (channel_)
         channel_->close();
     console_.stopConsole();
+    markLastErrors();
     endRun(run_->breakOff());
-    flushLog();
 }
 
 void ScriptExecution::afterDisconnect() {
@@ -263,8 +263,10 @@ void ScriptExecution::drain(OutputChannel& channel) {
         } else if (piece.ended) {
             channel.parser.finish(events);
             handle(events);
-            if (run_)
+            if (run_) {
+                markLastErrors();
                 endRun(run_->breakOff());
+            }
         } else {
             channel.parser.feed(piece.bytes, echoes, events);
             handle(events);
@@ -294,11 +296,7 @@ void ScriptExecution::handle(const std::vector<OutputEvent>& events) {
                 break;
             case OutputEvent::Completed:
                 if (run_ && run_->echoed()) {
-                    errorLines_.clear();
-                    run_->endOfOutput(&errorLines_);
-                    if (outputLine_ >= 0)
-                        for (qint64 line : errorLines_)
-                            pendingMarks_.push_back(outputLine_ + line);
+                    markLastErrors();
                     endRun(run_->finish());
                 } else if (awaitingFirstPrompt_) {
                     awaitingFirstPrompt_ = false;
@@ -337,6 +335,17 @@ void ScriptExecution::takeOutput(QByteArrayView bytes) {
     for (qint64 line : errorLines_)
         pendingMarks_.push_back(outputLine_ + line);
     addOutput(bytes);
+}
+
+// The run's output has ended: an error on its unfinished last line counts too.
+void ScriptExecution::markLastErrors() {
+    if (!run_->echoed())
+        return;
+    errorLines_.clear();
+    run_->endOfOutput(&errorLines_);
+    if (outputLine_ >= 0)
+        for (qint64 line : errorLines_)
+            pendingMarks_.push_back(outputLine_ + line);
 }
 
 void ScriptExecution::addText(const QString& text) {

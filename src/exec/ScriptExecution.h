@@ -84,6 +84,7 @@ private:
     void drain(OutputChannel& channel);
     void handle(const std::vector<OutputEvent>& events);
     void takeOutput(QByteArrayView bytes);
+    void markLastErrors();
     void endRun(const RunOutcome& outcome);
     // What a drain adds to the log goes in, in order, at its end.
     void addText(const QString& text);
