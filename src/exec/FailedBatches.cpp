@@ -134,10 +134,11 @@ void FailedBatches::work(const QString& commandLine) {
     } else {
         // As the client does: substitution from the first line on if the
         // script has a :setvar that needs it.
-        const sqlcmd::ScanResult scan = sqlcmd::scanScript(options, variables, {}, [this] {
+        const auto cancelled = [this] {
             std::lock_guard lock(mutex_);
             return cancelled_;
-        });
+        };
+        const sqlcmd::ScanResult scan = sqlcmd::scanScript(options, variables, {}, cancelled);
         if (!scan.ok)
             fail(QString::fromStdString(scan.error));
         out.write(
@@ -148,6 +149,8 @@ void FailedBatches::work(const QString& commandLine) {
         sqlcmd::ScriptReader reader(options, variables);
         reader.setSubstitution(scan.substitute);
         reader.setRecordSession(true);
+        // A writer let go of stops within a step, not at the script's end.
+        reader.setStopCheck(cancelled);
         sqlcmd::SessionState session;
         std::string sessionWritten;
         bool more = scan.ok;
