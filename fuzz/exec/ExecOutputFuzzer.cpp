@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes through the console's output parser and the error
 // finder in chunks whose size comes from the input, and checks what must
 // hold whatever the input: how the stream is cut changes neither the text
-// nor the errors found in it.
+// nor the errors found in it, nor their lines.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,9 +15,10 @@ using namespace quill::exec;
 namespace {
 
 struct Result {
-    QString text;
+    QByteArray text;
     int events = 0;
     std::vector<ScriptMessage> errors;
+    std::vector<qint64> lines;
     QString lastLine;
 };
 
@@ -30,10 +31,10 @@ Result parse(QByteArrayView stream, qsizetype chunk) {
     auto take = [&] {
         for (const OutputEvent& e : events) {
             if (e.kind == OutputEvent::Text) {
-                result.text += e.text;
-                messages.feed(e.text, result.errors);
+                result.text += e.bytes;
+                messages.feed(e.bytes, result.errors, &result.lines);
             } else {
-                result.text += QChar(u'\x1' + int(e.kind));
+                result.text += char('\x1' + int(e.kind));
                 ++result.events;
             }
         }
@@ -45,7 +46,7 @@ Result parse(QByteArrayView stream, qsizetype chunk) {
     }
     parser.finish(events);
     take();
-    messages.finish(result.errors);
+    messages.finish(result.errors, &result.lines);
     result.lastLine = messages.lastLine();
     return result;
 }
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Result cut = parse(stream, chunk);
     const Result whole = parse(stream, stream.size() + 1);
     if (cut.text != whole.text || cut.events != whole.events || cut.errors != whole.errors ||
-        cut.lastLine != whole.lastLine)
+        cut.lines != whole.lines || cut.lastLine != whole.lastLine)
         std::abort();
     return 0;
 }

@@ -13,8 +13,10 @@
 
 #include "app/Artwork.h"
 #include "app/QtSaveDialogs.h"
+#include "app/RunWatch.h"
 #include "app/ScriptDrop.h"
 #include "app/WindowFlows.h"
+#include "app/log/DocumentRunLog.h"
 #include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/ScriptExecution.h"
@@ -250,6 +252,12 @@ void MainWindow::wireScripts() {
     scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console,
                                                                services_.state, services_.boxes);
     exec::ScriptExecution* execution = scriptExecution_.get();
+    // Each run's output is kept in a file of its own, which the log box shows.
+    runLog_ = std::make_unique<logbox::DocumentRunLog>(编辑框4->document(),
+                                                       logbox::RunLogStore(logbox::runsFolder()));
+    execution->setRunLog(runLog_.get());
+    runWatch_ = new RunWatch(*this, *execution, services_.opener);
+    编辑框4->addMenuActions({runWatch_->errorListAction()});
     connect(按钮4, &QPushButton::clicked, execution, &exec::ScriptExecution::executeScript);
     // After the disconnect's own handler, which disables 按钮4.
     connect(按钮2, &QPushButton::clicked, execution, &exec::ScriptExecution::afterDisconnect);

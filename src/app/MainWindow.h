@@ -31,6 +31,10 @@ class Console;
 namespace exec {
 class ScriptExecution;
 }
+namespace logbox {
+class DocumentRunLog;
+}
+class RunWatch;
 
 // What the window needs from the program around it.
 struct WindowServices {
@@ -68,6 +72,10 @@ public:
 
     // The widget behind a named control.
     QWidget* control(Control c) const;
+    // What runs the dropped scripts, and what the window shows of a run
+    // besides its output.
+    exec::ScriptExecution& scriptExecution() const { return *scriptExecution_; }
+    RunWatch& runWatch() const { return *runWatch_; }
 
     // Handlers of the window's own events.
     bool onMainWindowCloseQuery();  // true: the close goes on
@@ -162,7 +170,10 @@ private:
     WindowServices services_;
     std::unique_ptr<SaveDialogs> ownSaveDialogs_;
     std::unique_ptr<DatabaseFlows> databaseFlows_;
+    std::unique_ptr<logbox::DocumentRunLog> runLog_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
+    // Progress, errors and failed batches of the runs; a child of the window.
+    RunWatch* runWatch_ = nullptr;
     std::unique_ptr<StatsFlows> statsFlows_;
 };
 

@@ -30,8 +30,9 @@ void PartStatusBar::setPartText(int index, const QString& text) {
     if (!part(index))
         return;
     parts_[index].text = text;
-    // A reason explains the text it came with, not the next one.
+    // A reason explains the text it came with, not the next one; so does a link.
     parts_[index].detail.clear();
+    parts_[index].linkHint.clear();
     present(index);
 }
 
@@ -44,6 +45,17 @@ void PartStatusBar::setPartDetail(int index, const QString& detail) {
         return;
     parts_[index].detail = detail;
     present(index);
+}
+
+void PartStatusBar::setPartLink(int index, const QString& hint) {
+    if (!part(index))
+        return;
+    parts_[index].linkHint = hint;
+    present(index);
+}
+
+bool PartStatusBar::isLink(int index) const {
+    return part(index) && !parts_[index].linkHint.isEmpty();
 }
 
 bool PartStatusBar::hasMore(int index) const {
@@ -65,7 +77,15 @@ void PartStatusBar::present(int index) {
     QString full = p.text;
     if (!p.detail.isEmpty() && !p.text.contains(p.detail))
         full += (full.isEmpty() ? "" : "\n") + p.detail;
-    p.label->setToolTip(hasMore(index) ? full : QString());
+    const bool link = !p.linkHint.isEmpty();
+    if (link)
+        full += (full.isEmpty() ? "" : "\n") + p.linkHint;
+    p.label->setToolTip(hasMore(index) || link ? full : QString());
+    // A link is underlined; it keeps the bar's own colour, which a skin
+    // has made readable on its background.
+    QFont font = p.label->font();
+    font.setUnderline(link);
+    p.label->setFont(font);
     p.label->setAccessibleName(p.text);
     p.label->setAccessibleDescription(p.detail);
 }
@@ -79,9 +99,14 @@ void PartStatusBar::resizeEvent(QResizeEvent* event) {
 bool PartStatusBar::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        for (int i = 0; i < int(parts_.size()); ++i)
-            if (watched == parts_[i].label && hasMore(i))
+        for (int i = 0; i < int(parts_.size()); ++i) {
+            if (watched != parts_[i].label)
+                continue;
+            if (isLink(i))
+                emit linkActivated(i);
+            else if (hasMore(i))
                 emit moreRequested(i);
+        }
     }
     return QStatusBar::eventFilter(watched, event);
 }

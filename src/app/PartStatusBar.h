@@ -14,6 +14,8 @@ namespace quill {
 // ends it with "…" when cut. A part may also carry a detail: the reason
 // behind its text. Both reach the tooltip and screen readers in full, and a
 // click on a part with more to tell than it shows emits moreRequested.
+// A part can also be a link (until its text changes): it looks like one,
+// and a click emits linkActivated instead.
 class PartStatusBar : public QStatusBar {
     Q_OBJECT
 public:
@@ -28,11 +30,15 @@ public:
     void setPartDetail(int part, const QString& detail);
     // True when the part shows less than its text, or has a detail.
     bool hasMore(int part) const;
+    // hint: what a click does, for the tooltip.
+    void setPartLink(int part, const QString& hint);
+    bool isLink(int part) const;
     // The label showing a part, or nullptr for an index out of range.
     QLabel* part(int index) const;
 
 signals:
     void moreRequested(int part);
+    void linkActivated(int part);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -43,6 +49,7 @@ private:
         QLabel* label = nullptr;
         QString text;
         QString detail;
+        QString linkHint;  // empty: not a link
         bool cut = false;
     };
     void present(int index);

@@ -153,8 +153,9 @@ void* readerThread(void* param) {
             ended = true;
             break;
         }
-        console.latestOutput =
-            QByteArray(buffer.data(), qsizetype(::strnlen(buffer.data(), size_t(n))));
+        // Zero bytes too: they are output like any other, and cutting the
+        // chunk at one would lose the rest of a whole read.
+        console.latestOutput = QByteArray(buffer.data(), qsizetype(n));
         handlers.output(console.latestOutput);
     }
     if (ended && handlers.ended)

@@ -134,33 +134,31 @@ void ConsoleOutputParser::finish(std::vector<OutputEvent>& events) {
     if (phase_ != Phase::InBanner)
         emitText(std::exchange(held_, {}), events);
     held_.clear();
-    const QString rest = QString::fromUtf8(std::exchange(partialCharacter_, {}));
+    const QByteArray rest = std::exchange(partialCharacter_, {});
     if (rest.isEmpty())
         return;
     if (!events.empty() && events.back().kind == OutputEvent::Text)
-        events.back().text += rest;
+        events.back().bytes += rest;
     else
         events.push_back({OutputEvent::Text, rest});
 }
 
-// A character cut between two texts waits for its other bytes. Qt's own
-// stateful decoder is not used: after a cut invalid sequence it swallows the
-// byte that follows.
+// A character cut between two texts waits for its other bytes, so that each
+// Text can be read as UTF-8 by itself.
 void ConsoleOutputParser::emitText(QByteArrayView bytes, std::vector<OutputEvent>& events) {
     if (bytes.isEmpty())
         return;
-    QByteArray text =
-        std::exchange(partialCharacter_, {}) + bytes.toByteArray().replace("\r\n", "\n");
+    QByteArray text = std::exchange(partialCharacter_, {});
+    text.append(bytes);
     const qsizetype unfinished = unfinishedCharacterAt(text);
     partialCharacter_ = text.sliced(unfinished);
     text.truncate(unfinished);
-    QString decoded = QString::fromUtf8(text);
-    if (decoded.isEmpty())
+    if (text.isEmpty())
         return;
     if (!events.empty() && events.back().kind == OutputEvent::Text)
-        events.back().text += decoded;
+        events.back().bytes += text;
     else
-        events.push_back({OutputEvent::Text, std::move(decoded)});
+        events.push_back({OutputEvent::Text, std::move(text)});
 }
 
 }  // namespace quill::exec

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <vector>
 
 namespace quill::exec {
@@ -10,7 +9,7 @@ namespace quill::exec {
 struct OutputEvent {
     enum Kind { Banner, Text, Echo, Completed };
     Kind kind;
-    QString text;  // Text: output for the log, line breaks as "\n"
+    QByteArray bytes;  // Text: the output as printed
 
     bool operator==(const OutputEvent&) const = default;
 };
@@ -29,8 +28,8 @@ struct EchoedLines {
 //  - each echoed command line is taken out (its line break stays) and
 //    becomes Echo;
 //  - each prompt, with the line break before it, becomes Completed;
-//  - everything else is Text, decoded from UTF-8 (a character cut between
-//    chunks arrives whole) with "\r\n" turned into "\n".
+//  - everything else is Text, the bytes as printed; a UTF-8 character cut
+//    between chunks arrives whole in one Text.
 // Text searches ignore the case of A to Z. A tail that may be the start of a
 // prompt or an echo is held back until the next chunk shows what it is.
 // One parser serves one interpreter from its start.

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
-#include <QStringView>
 #include <variant>
 #include <vector>
 
@@ -40,27 +41,32 @@ using ScriptMessage = std::variant<ServerError, ClientError>;
 // client error that says so.
 bool isLoginFailure(const ScriptMessage& message);
 
-// Finds the errors in a client's output, read as one stream of text (line
-// breaks "\n"), however it was cut. Only the first 4,096 characters of a
-// line are looked at. Messages of severity 10 and below,
+// Finds the errors in a client's output, read as one stream of UTF-8 bytes
+// (line breaks "\n" or "\r\n"), however it was cut. Only the first 4,096
+// bytes of a line are looked at. Messages of severity 10 and below,
 // warnings and every other line are not errors.
 class MessageParser {
 public:
-    void feed(QStringView text, std::vector<ScriptMessage>& out);
+    // lines, when given, gets the line of each message found, in order: the
+    // line of its header, counted from 0 at the start of the stream.
+    void feed(QByteArrayView text, std::vector<ScriptMessage>& out,
+              std::vector<qint64>* lines = nullptr);
     // The output has ended: a pending last line counts, and a header whose
     // text never came is an error with an empty message.
-    void finish(std::vector<ScriptMessage>& out);
+    void finish(std::vector<ScriptMessage>& out, std::vector<qint64>* lines = nullptr);
 
     // The last line that was not blank, without its line break.
-    const QString& lastLine() const { return lastLine_; }
+    QString lastLine() const { return QString::fromUtf8(lastLine_); }
 
 private:
-    void takeLine(QStringView line, std::vector<ScriptMessage>& out);
+    void takeLine(QByteArrayView line, std::vector<ScriptMessage>& out, std::vector<qint64>* lines);
 
-    QString partial_;  // an unfinished line; lines are cut at 4,096 characters
+    QByteArray partial_;  // an unfinished line; lines are cut at 4,096 bytes
     bool awaitingText_ = false;
     ServerError header_;  // valid while awaitingText_
-    QString lastLine_;
+    qint64 headerLine_ = 0;
+    qint64 line_ = 0;  // the line being read
+    QByteArray lastLine_;
 };
 
 }  // namespace quill::exec

@@ -2,6 +2,10 @@
 
 #include <csignal>
 
+#include <QLocale>
+#include <cmath>
+
+#include "exec/RunProgress.h"
 #include "exec/ScriptRun.h"
 
 namespace quill::exec {
@@ -62,6 +66,46 @@ QString sizeText(qint64 bytes) {
         ++unit;
     }
     return QStringLiteral("%1 %2").arg(value, 0, 'f', value < 10 ? 2 : 1).arg(units[unit]);
+}
+
+QString durationText(qint64 ms) {
+    const qint64 seconds = (std::max<qint64>(ms, 0) + 500) / 1000;
+    if (seconds < 60)
+        return QStringLiteral("%1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
+    return QStringLiteral("%1 小时 %2 分")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QChar('0'));
+}
+
+QString progressStatus(const ProgressFigures& f) {
+    const QLocale numbers(QLocale::English);
+    QStringList parts;
+    if (const std::optional<double> share = f.share())
+        parts << QStringLiteral("%1%").arg(int(std::floor(*share * 100)));
+    if (f.remainingMs)
+        parts << QStringLiteral("剩余 ") + durationText(*f.remainingMs);
+    if (f.batchesDone >= 0 && f.batchesTotal >= 0)
+        parts << QStringLiteral("已执行 %1/%2 批")
+                     .arg(numbers.toString(f.batchesDone), numbers.toString(f.batchesTotal));
+    else if (f.batchesDone >= 0)
+        parts << QStringLiteral("已执行 %1 批").arg(numbers.toString(f.batchesDone));
+    else if (f.batchesTotal >= 0)
+        parts << QStringLiteral("共 %1 批").arg(numbers.toString(f.batchesTotal));
+    parts << QStringLiteral("已用 ") + durationText(f.elapsedMs);
+    if (f.bytesDone >= 0 && f.bytesTotal >= 0)
+        parts << QStringLiteral("已读 %1/%2").arg(sizeText(f.bytesDone), sizeText(f.bytesTotal));
+    if (f.bytesPerSecond >= 0)
+        parts << QStringLiteral("%1 MB/s").arg(f.bytesPerSecond / (1024 * 1024), 0, 'f', 1);
+    if (f.batchesPerSecond >= 0)
+        parts << QStringLiteral("%1 批/s").arg(f.batchesPerSecond, 0, 'f',
+                                               f.batchesPerSecond < 10 ? 1 : 0);
+    return QString::fromUtf8(kScriptRunning) + ' ' + parts.join(QStringLiteral("，"));
+}
+
+QString runLogMissingLine(const QString& why) {
+    return QStringLiteral("\r\n无法创建本次执行的日志文件（%1），输出只显示在这里。").arg(why);
 }
 
 QString readyStatus(const QString& fileName, qint64 bytes) {

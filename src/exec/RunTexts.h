@@ -5,6 +5,7 @@
 namespace quill::exec {
 
 struct RunOutcome;
+struct ProgressFigures;
 
 // Every text the script run shows: the log box, status panel 1, 按钮4's
 // caption and the stop question. Texts with "\r\n" are for the log box and
@@ -28,11 +29,21 @@ inline constexpr char kStopQuestion[] =
     "确认要停止执行SQL脚本？\r\n正在执行的批次将被取消，已经执行完的批次不会撤销。";
 inline constexpr char kStopping[] = "正在停止执行，请稍候.....";
 
+// A run whose log file could not be made; its output is still shown.
+QString runLogMissingLine(const QString& why);
+
 // The first prompt after a drop: nothing has run yet.
 QString readyStatus(const QString& fileName, qint64 bytes);
 
 // "532 字节", "12.5 KB", "3.4 MB", "1.25 GB".
 QString sizeText(qint64 bytes);
+
+// "45 秒", "3 分 05 秒", "2 小时 03 分".
+QString durationText(qint64 ms);
+
+// The status of a run under way: kScriptRunning, then what is known of its
+// progress, the most telling first (share and remaining time fit the panel).
+QString progressStatus(const ProgressFigures& figures);
 
 // What the end of a run shows: the line the log box gets, and the status.
 struct RunReport {

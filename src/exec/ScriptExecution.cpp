@@ -16,8 +16,8 @@ namespace quill::exec {
 // Carries one console instance's output and status records, in order, from
 // its reader thread to the GUI thread. The reader waits while a full load
 // of output is still unread, so a flood cannot outrun the log, and no GUI
-// turn takes on more than one load (about 2,500 lines, some 10 ms of work
-// for the log box).
+// turn takes on more than a load and a read (under 200 KB: a few
+// milliseconds of work for the run's log file and the log box).
 class OutputChannel {
 public:
     static constexpr qsizetype kLoad = 128 * 1024;
@@ -170,9 +170,22 @@ void ScriptExecution::startRun() {
     run_.emplace(line);
     ++runNumber_;
     killed_ = false;
+    echoBreakSeen_ = 0;
+    outputLine_ = -1;
+    RunStart start{path, line, {}, QDateTime::currentDateTime()};
+    runLogged_ = false;
+    if (runLog_) {
+        QString error;
+        start.logPath = runLog_->beginRun(start.startedAt, path, &error);
+        runLogged_ = true;
+        if (start.logPath.isEmpty())
+            addText(runLogMissingLine(error));
+        flushLog();
+    }
     form_.setStatus(1, QString::fromUtf8(kScriptRunning));
     form_.setText(Control::按钮4, QString::fromUtf8(kStopButton));
     form_.setEnabled(Control::按钮4, true);
+    emit runStarted(start);
 }
 
 void ScriptExecution::offerStop() {
@@ -208,9 +221,8 @@ void ScriptExecution::escalateStop() {
     if (channel_)
         channel_->close();
     console_.stopConsole();
-    QString append;
-    endRun(run_->breakOff(), append);
-    form_.appendLog(forLog(append));
+    markLastErrors();
+    endRun(run_->breakOff());
 }
 
 void ScriptExecution::afterDisconnect() {
@@ -240,38 +252,43 @@ void ScriptExecution::drain(OutputChannel& channel) {
 
     // Only the line this window sent is its echo: it carries the password.
     const EchoedLines echoes{run_ ? run_->commandLine().toUtf8() : QByteArray(), {}};
-    QString append;
     std::vector<OutputEvent> events;
     for (const OutputChannel::Piece& piece : pieces) {
         events.clear();
         if (piece.record) {
-            if (run_)
+            if (run_) {
                 run_->onRecord(*piece.record);
+                emit runRecord(*piece.record);
+            }
         } else if (piece.ended) {
             channel.parser.finish(events);
-            handle(events, append);
-            if (run_)
-                endRun(run_->breakOff(), append);
+            handle(events);
+            if (run_) {
+                markLastErrors();
+                endRun(run_->breakOff());
+            }
         } else {
             channel.parser.feed(piece.bytes, echoes, events);
-            handle(events, append);
+            handle(events);
         }
     }
-    if (!append.isEmpty())
-        form_.appendLog(forLog(append));
+    flushLog();
 }
 
-void ScriptExecution::handle(const std::vector<OutputEvent>& events, QString& append) {
+void ScriptExecution::handle(const std::vector<OutputEvent>& events) {
     for (const OutputEvent& event : events) {
         switch (event.kind) {
             case OutputEvent::Banner:
-                append.clear();
+                pendingText_.clear();
+                pendingOutput_.clear();
+                pendingMarks_.clear();
                 form_.setText(Control::编辑框4, forLog(QString::fromUtf8(kLogBanner)));
                 break;
             case OutputEvent::Text:
-                append += event.text;
                 if (run_ && run_->echoed())
-                    run_->onText(event.text);
+                    takeOutput(event.bytes);
+                else
+                    addText(QString::fromUtf8(event.bytes));
                 break;
             case OutputEvent::Echo:
                 if (run_)
@@ -279,7 +296,8 @@ void ScriptExecution::handle(const std::vector<OutputEvent>& events, QString& ap
                 break;
             case OutputEvent::Completed:
                 if (run_ && run_->echoed()) {
-                    endRun(run_->finish(), append);
+                    markLastErrors();
+                    endRun(run_->finish());
                 } else if (awaitingFirstPrompt_) {
                     awaitingFirstPrompt_ = false;
                     if (!run_)
@@ -290,14 +308,88 @@ void ScriptExecution::handle(const std::vector<OutputEvent>& events, QString& ap
     }
 }
 
-void ScriptExecution::endRun(const RunOutcome& outcome, QString& append) {
+// The client's output: what follows the interpreter's line break after the
+// echo, up to the prompt.
+void ScriptExecution::takeOutput(QByteArrayView bytes) {
+    static constexpr char kBreak[] = "\r\n";
+    while (echoBreakSeen_ < 2 && !bytes.isEmpty()) {
+        if (bytes.front() == kBreak[echoBreakSeen_]) {
+            bytes = bytes.sliced(1);
+            if (++echoBreakSeen_ == 2)
+                addText("\r\n");
+        } else {
+            // Not the interpreter's break after all: it is all output.
+            if (echoBreakSeen_ > 0)
+                addOutput(QByteArrayView(kBreak, echoBreakSeen_));
+            echoBreakSeen_ = 2;
+        }
+    }
+    if (bytes.isEmpty())
+        return;
+    if (runLogged_ && outputLine_ < 0) {
+        flushLog();
+        outputLine_ = runLog_->currentLine();
+    }
+    errorLines_.clear();
+    run_->onText(bytes, runLogged_ ? &errorLines_ : nullptr);
+    for (qint64 line : errorLines_)
+        pendingMarks_.push_back(outputLine_ + line);
+    addOutput(bytes);
+}
+
+// The run's output has ended: an error on its unfinished last line counts too.
+void ScriptExecution::markLastErrors() {
+    if (!run_->echoed())
+        return;
+    errorLines_.clear();
+    run_->endOfOutput(&errorLines_);
+    if (outputLine_ >= 0)
+        for (qint64 line : errorLines_)
+            pendingMarks_.push_back(outputLine_ + line);
+}
+
+void ScriptExecution::addText(const QString& text) {
+    if (!pendingOutput_.isEmpty())
+        flushLog();
+    pendingText_ += text;
+}
+
+void ScriptExecution::addOutput(QByteArrayView bytes) {
+    if (!pendingText_.isEmpty())
+        flushLog();
+    pendingOutput_.append(bytes);
+}
+
+void ScriptExecution::flushLog() {
+    if (!pendingText_.isEmpty())
+        form_.appendLog(forLog(std::exchange(pendingText_, {})));
+    if (!pendingOutput_.isEmpty()) {
+        if (runLogged_)
+            runLog_->appendOutput(pendingOutput_);
+        else
+            form_.appendLog(forLog(QString::fromUtf8(pendingOutput_)));
+        pendingOutput_.clear();
+    }
+    if (runLogged_)
+        for (qint64 line : pendingMarks_)
+            runLog_->markLine(line);
+    pendingMarks_.clear();
+}
+
+void ScriptExecution::endRun(const RunOutcome& outcome) {
     stopTimer_.stop();
+    flushLog();
+    if (runLogged_)
+        runLog_->endRun();
+    runLogged_ = false;
     const RunReport report = reportRun(outcome);
-    append += report.logLine;
+    addText(report.logLine);
+    flushLog();
     // The status bar shows a text too long for the panel whole on hover and click.
     form_.setStatus(1, report.status);
     run_.reset();
     showRunButton();
+    emit runEnded(outcome);
 }
 
 void ScriptExecution::showReady() {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "console/Console.h"
+#include "exec/RunLog.h"
 #include "exec/RunTexts.h"
 #include "exec/ScriptRun.h"
 
@@ -27,6 +28,10 @@ struct OutputEvent;
 // thread is handed over in order, and output that piled up meanwhile goes
 // into the log in one insertion. Insertions are paced by a zero timer, so
 // that under a flood of output the window still gets a turn between two.
+//
+// With a RunLog, a run's output goes there as printed (the run's own file),
+// and the lines of its errors are marked. Observers of the run (progress,
+// the failed batches) follow it through the signals.
 class ScriptExecution : public QObject {
     Q_OBJECT
 public:
@@ -58,13 +63,33 @@ public:
 
     void setStopWaits(int interruptMs, int killMs);
 
+    // Where runs' output goes from the next run on; nullptr: the log box only.
+    void setRunLog(RunLog* log) { runLog_ = log; }
+
+    // The user has asked the run under way to stop.
+    bool stopping() const { return run_ && run_->stopRequested(); }
+
+signals:
+    // A run has started: its line is sent.
+    void runStarted(const quill::exec::RunStart& start);
+    // A status record about the run's client, in order with its output.
+    void runRecord(const quill::console::StatusRecord& record);
+    // The run has ended, after the window shows how.
+    void runEnded(const quill::exec::RunOutcome& outcome);
+
 private:
     void startRun();
     void offerStop();
     void escalateStop();
     void drain(OutputChannel& channel);
-    void handle(const std::vector<OutputEvent>& events, QString& append);
-    void endRun(const RunOutcome& outcome, QString& append);
+    void handle(const std::vector<OutputEvent>& events);
+    void takeOutput(QByteArrayView bytes);
+    void markLastErrors();
+    void endRun(const RunOutcome& outcome);
+    // What a drain adds to the log goes in, in order, at its end.
+    void addText(const QString& text);
+    void addOutput(QByteArrayView bytes);
+    void flushLog();
     void showReady();
     void showRunButton();
 
@@ -81,6 +106,15 @@ private:
     bool killed_ = false;  // the stop has gone past the Ctrl+C
     int interruptWaitMs_ = kInterruptWaitMs;
     int killWaitMs_ = kKillWaitMs;
+
+    RunLog* runLog_ = nullptr;
+    bool runLogged_ = false;    // the run under way writes to runLog_
+    int echoBreakSeen_ = 0;     // bytes of the interpreter's line break after the echo
+    qint64 outputLine_ = -1;    // the log's line where the run's output starts; -1: none yet
+    QString pendingText_;       // the window's texts, line breaks "\r\n"
+    QByteArray pendingOutput_;  // the run's output
+    std::vector<qint64> pendingMarks_;
+    std::vector<qint64> errorLines_;  // scratch
 };
 
 }  // namespace quill::exec

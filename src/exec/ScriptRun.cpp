@@ -1,18 +1,27 @@
 #include "exec/ScriptRun.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace quill::exec {
 
-void ScriptRun::onText(QStringView text) {
+void ScriptRun::onText(QByteArrayView text, std::vector<qint64>* errorLines) {
     std::vector<ScriptMessage> messages;
-    parser_.feed(text, messages);
+    parser_.feed(text, messages, errorLines);
     take(messages);
 }
 
+// A run may print millions of errors: what the outcome needs is counted,
+// and only the first are kept.
 void ScriptRun::take(std::vector<ScriptMessage>& messages) {
-    for (ScriptMessage& m : messages)
-        errors_.push_back(std::move(m));
+    for (ScriptMessage& m : messages) {
+        ++errorCount_;
+        serverErrors_ = serverErrors_ || std::holds_alternative<ServerError>(m);
+        if (!loginFailure_ && isLoginFailure(m))
+            loginFailure_ = m;
+        if (errors_.size() < kKeptErrors)
+            errors_.push_back(std::move(m));
+    }
 }
 
 void ScriptRun::onRecord(const console::StatusRecord& record) {
@@ -34,15 +43,20 @@ void ScriptRun::onRecord(const console::StatusRecord& record) {
         cancelled_ = record;
 }
 
-RunOutcome ScriptRun::known() {
+void ScriptRun::endOfOutput(std::vector<qint64>* errorLines) {
     std::vector<ScriptMessage> last;
-    parser_.finish(last);
+    parser_.finish(last, errorLines);
     take(last);
+}
+
+RunOutcome ScriptRun::known() {
+    endOfOutput();
 
     RunOutcome o;
     o.exitStatus = exitStatus_;
     o.signal = signal_;
-    o.errorCount = int(std::max(static_cast<long long>(errors_.size()), failedBatchErrors_));
+    o.errorCount = int(std::min<long long>(std::max(errorCount_, failedBatchErrors_),
+                                           std::numeric_limits<int>::max()));
     if (!errors_.empty())
         o.firstError = errors_.front();
     o.lastLine = parser_.lastLine();
@@ -75,20 +89,16 @@ RunOutcome ScriptRun::finish() {
         o.kind = Kind::Killed;
         return o;
     }
-    const auto login = std::find_if(errors_.begin(), errors_.end(), isLoginFailure);
-    if (login != errors_.end() && o.exitStatus != 0) {
+    if (loginFailure_ && o.exitStatus != 0) {
         o.kind = Kind::LoginFailed;
-        o.firstError = *login;
+        o.firstError = *loginFailure_;
         return o;
     }
     if (o.exitStatus == 0 && o.errorCount == 0) {
         o.kind = Kind::Clean;
         return o;
     }
-    const bool serverErrors =
-        failedBatchErrors_ > 0 || std::any_of(errors_.begin(), errors_.end(), [](const auto& m) {
-            return std::holds_alternative<ServerError>(m);
-        });
+    const bool serverErrors = failedBatchErrors_ > 0 || serverErrors_;
     // A client that failed on its own (a script it cannot open or decode)
     // says so with its status; errors of the script itself leave it at 0.
     o.kind =

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
-#include <QStringView>
 #include <optional>
 #include <vector>
 
@@ -52,7 +52,12 @@ public:
     void onEcho() { echoed_ = true; }
     bool echoed() const { return echoed_; }
 
-    void onText(QStringView text);
+    // The client's output. errorLines, when given, gets the line of each
+    // error found in it, counted from 0 at the start of the output.
+    void onText(QByteArrayView text, std::vector<qint64>* errorLines = nullptr);
+    // The output has ended: an unfinished last line counts too. The outcome
+    // calls it itself; call it first to learn the lines of its errors.
+    void endOfOutput(std::vector<qint64>* errorLines = nullptr);
     void onRecord(const console::StatusRecord& record);
 
     // The user asked for a stop; the outcome says "stopped" unless the
@@ -65,8 +70,11 @@ public:
     // The console's output ended first, or the console was given up.
     RunOutcome breakOff();
 
-    // What the client printed so far about errors, in order.
+    // The first errors the client printed, in order: at most kKeptErrors of
+    // them, however many there were (the log holds them all).
+    static constexpr std::size_t kKeptErrors = 100;
     const std::vector<ScriptMessage>& errors() const { return errors_; }
+    long long errorCount() const { return errorCount_; }
 
 private:
     RunOutcome known();
@@ -77,7 +85,10 @@ private:
     bool stopRequested_ = false;
     MessageParser parser_;
     std::vector<ScriptMessage> errors_;
-    long long failedBatchErrors_ = 0;  // as the client's "failed" records count them
+    long long errorCount_ = 0;
+    bool serverErrors_ = false;
+    std::optional<ScriptMessage> loginFailure_;  // the first
+    long long failedBatchErrors_ = 0;            // as the client's "failed" records count them
 
     // From the status channel.
     std::optional<int> exitStatus_;

@@ -14,12 +14,16 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
 
 #include "app/MainWindow.h"
+#include "app/RunProgressBar.h"
+#include "app/RunWatch.h"
 #include "console/Console.h"
+#include "exec/FailedBatches.h"
 #include "exec/RunTexts.h"
 #include "support/Paths.h"
 #include "support/TestServer.h"
@@ -47,6 +51,15 @@ const char kFailingScript[] =
     "SELECT COUNT(*) FROM [缺失表二]\nGO\n"
     "PRINT N'第四批'\nGO\n"
     "SELECT COUNT(*) FROM [缺失表三]\nGO\n";
+// %1: the database. Batches 5 and 7 fail while 明细 is missing; the first
+// failure stands on line 9, the second on lines 13 to 15.
+const char kReplayScript[] =
+    "CREATE DATABASE [%1]\nGO\nUSE [%1]\nGO\n"
+    "CREATE TABLE [dbo].[订单] ([id] int)\nGO\n"
+    "INSERT INTO [dbo].[订单] VALUES (1)\nGO\n"
+    "INSERT INTO [dbo].[明细] VALUES (1)\nGO\n"
+    "INSERT INTO [dbo].[订单] VALUES (2)\nGO\n"
+    "-- 第二条明细\nINSERT INTO [dbo].[明细]\nVALUES (2)\nGO\n";
 const QString kCompletion = "处理完成，根据返回信息查看。";
 const QString kFinished = "SQL文件执行完毕，请在Management Studio中查看。";
 
@@ -189,6 +202,104 @@ TEST_F(ScriptEndToEnd, RunsOnTheConnectedServerOnlyAndTellsHowItWent) {
     EXPECT_TRUE(window->status(1).startsWith("登录失败，脚本没有执行："))
         << window->status(1).toStdString();
     EXPECT_TRUE(other.logLines().isEmpty());
+}
+
+TEST_F(ScriptEndToEnd, ErrorsAreListedAndTheFailedBatchesRunAgainOnceTheCauseIsFixed) {
+    const QString database = server->isBabelfish() ? server->databaseName("failed_replay")
+                                                   : server->databaseName("重放库");
+    server->dropAfterwards(database);
+    connect();
+    dropAndWait(writeScript("重放.sql", QString(kReplayScript).arg(database).toUtf8()));
+    window->按钮4->click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_TRUE(window->status(1).startsWith("执行完毕，但有 2 个错误。第一个（第 9 行）"))
+        << window->status(1).toStdString();
+
+    // The status opens the list, whose rows lead to the errors in the log.
+    ASSERT_TRUE(window->状态条1->isLink(1));
+    QLabel* panel = window->状态条1->part(1);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5),
+                        panel->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(panel, &release);
+    ErrorListDialog* list = window->runWatch().errorList();
+    ASSERT_TRUE(list && list->isVisible());
+    QAbstractItemModel* rows = list->table()->model();
+    ASSERT_TRUE(waitUntil([&] { return rows->rowCount() == 2; }));
+    EXPECT_EQ(rows->index(0, ErrorListModel::Number).data().toInt(), 208);
+    EXPECT_EQ(rows->index(0, ErrorListModel::Level).data().toInt(), 16);
+    EXPECT_EQ(rows->index(0, ErrorListModel::Line).data().toInt(), 9);
+    EXPECT_EQ(rows->index(1, ErrorListModel::Line).data().toInt(), 14);
+    if (server->standin()) {
+        EXPECT_EQ(rows->index(1, ErrorListModel::Message).data().toString(),
+                  "Invalid object name 'dbo.明细'.");
+    }
+    logbox::LogView* log = window->编辑框4;
+    emit list->table()->activated(rows->index(1, ErrorListModel::Message));
+    const qint64 second = log->selectionStart().line;
+    EXPECT_TRUE(log->document().line(second).startsWith("Msg 208, Level 16"));
+    // F8 goes through the same lines.
+    log->goToLine(0);
+    log->nextMark();
+    const qint64 first = log->selectionStart().line;
+    EXPECT_TRUE(log->document().line(first).startsWith("Msg 208, Level 16"));
+    log->nextMark();
+    EXPECT_EQ(log->selectionStart().line, second);
+
+    // The failed batches, beside the run's log, run again once the table is there.
+    const QString failed = exec::FailedBatches::pathFor(log->document().runLogPath());
+    ASSERT_TRUE(waitUntil([&] { return list->failedBatchesText().contains("已写入"); }))
+        << list->failedBatchesText().toStdString();
+    EXPECT_TRUE(list->failedBatchesText().contains(failed));
+    EXPECT_TRUE(window->text(Control::编辑框4).endsWith(list->failedBatchesText()));
+    QFile file(failed);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString replay = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(replay.contains("USE [" + database +
+                                "]\nGO\n"
+                                "INSERT INTO [dbo].[明细] VALUES (1)\nGO\n"
+                                "-- 第二条明细\nINSERT INTO [dbo].[明细]\nVALUES (2)\nGO\n"))
+        << replay.toStdString();
+    EXPECT_FALSE(replay.contains("订单"));
+
+    ASSERT_EQ(server->execute({"CREATE TABLE [dbo].[明细] ([id] int)"}, database), "");
+    dropAndWait(failed);
+    window->按钮4->click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(window->status(1), kFinished);
+    EXPECT_FALSE(window->状态条1->isLink(1));
+    EXPECT_EQ(server->queryText("SELECT COUNT(*) FROM [" + database + "].[dbo].[明细]"), "2");
+    EXPECT_EQ(server->queryText("SELECT COUNT(*) FROM [" + database + "].[dbo].[订单]"), "2");
+}
+
+TEST_F(ScriptEndToEnd, ProgressComesFromTheClientsOwnRecords) {
+    QUILL_NEEDS_STANDIN("its latency");
+    server = std::make_unique<test::TestServer>(slow());
+    ASSERT_TRUE(server->isRunning());
+    connect();
+    dropAndWait(writeScript("long.sql", longScript(200)));
+    window->按钮4->click();
+    // Batches done of all, and once the pace is known, the time left.
+    const QRegularExpression figures(
+        "^SQL文件正在执行中，请等待\\.{5} (\\d+)%，剩余 \\d+ 秒，"
+        "已执行 (\\d+)/200 批，已用 \\d+ 秒，");
+    QRegularExpressionMatch shown;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            shown = figures.match(window->status(1));
+            return shown.hasMatch() && shown.captured(2).toInt() >= 20;
+        },
+        30000))
+        << window->status(1).toStdString();
+    EXPECT_LT(shown.captured(2).toInt(), 200);
+    RunProgressBar* bar = window->runWatch().progressBar();
+    EXPECT_TRUE(bar->isVisible());
+    ASSERT_TRUE(bar->share());
+    EXPECT_GT(*bar->share(), 0.05);
+    EXPECT_LT(*bar->share(), 1.0);
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(window->status(1), kFinished);
+    EXPECT_FALSE(bar->isVisible());
 }
 
 TEST_F(ScriptEndToEnd, StopEndsTheRunAtTheBatchUnderWayAndADropWaits) {

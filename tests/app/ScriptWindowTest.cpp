@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -6,12 +7,16 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPointer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
 
 #include "app/MainWindow.h"
+#include "app/RunProgressBar.h"
+#include "app/RunWatch.h"
+#include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/RunTexts.h"
 #include "support/Paths.h"
@@ -222,6 +227,83 @@ TEST_F(ScriptWindowTest, ADropDuringARunIsRefusedAndClosingTheWindowEndsTheClien
     EXPECT_TRUE(processGone(interpreter));
     EXPECT_TRUE(processGone(pids.captured(1).toLong()));
     EXPECT_TRUE(waitUntil([&] { return processGone(pids.captured(2).toLong()); }, 2000));
+}
+
+TEST_F(ScriptWindowTest, EachRunKeepsExactlyWhatTheClientPrintedInAFileOfItsOwn) {
+    // Every byte value, zero included, line breaks of every kind, no break at the end.
+    QByteArray printed;
+    for (int i = 0; i < 200000; ++i)
+        printed += char((i * 7) % 256);
+    printed += "\r\n中文\r50%\n末尾没有换行";
+    QFile bytes(dir.filePath("printed.bin"));
+    ASSERT_TRUE(bytes.open(QIODevice::WriteOnly));
+    bytes.write(printed);
+    bytes.close();
+    const QString script = makeScript("字节.sql", "#!cat '" + bytes.fileName().toUtf8() + "'\n");
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+
+    QProcess client;
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(dir.filePath("bin/sqlcmd"), {"-i", script});
+    ASSERT_TRUE(client.waitForFinished());
+    const QByteArray expected = client.readAll();
+    ASSERT_TRUE(expected.endsWith(printed));
+
+    QStringList logs;
+    for (int run = 0; run < 2; ++run) {
+        window->按钮4->click();
+        ASSERT_TRUE(runFinished()) << window->status(1).toStdString();
+        logs << window->编辑框4->document().runLogPath();
+        QFile log(logs.last());
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << logs.last().toStdString();
+        EXPECT_TRUE(log.readAll() == expected);
+        EXPECT_EQ(QFileInfo(log).dir().path(), logbox::runsFolder());
+    }
+    EXPECT_NE(logs[0], logs[1]);
+    // The box shows it all, around the window's own lines.
+    EXPECT_TRUE(
+        window->text(Control::编辑框4).endsWith("\n中文50%\n末尾没有换行" + kCompletionLog));
+
+    window->编辑框4->openRunFolder();
+    EXPECT_EQ(opener.opened, QStringList{logbox::runsFolder()});
+}
+
+// A client that says nothing of its progress (as Microsoft's sqlcmd): the
+// window follows its read offset in the script.
+TEST_F(ScriptWindowTest, ProgressOfAClientThatReportsNothingComesFromItsReadOffset) {
+    const QString gate = dir.filePath("gate");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
+    // Reads the first 1,000 of its 2,000 bytes, then waits at the gate.
+    QByteArray text =
+        "#!exec 4<\"$last\"\n#!dd bs=1000 count=1 <&4 >/dev/null 2>&1\n"
+        "#!read go < '" +
+        QFile::encodeName(gate) + "'\n#!cat <&4 >/dev/null\n";
+    text += "--" + QByteArray(2000 - text.size() - 3, '-') + "\n";
+    const QString script = makeScript("slow.sql", text);
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+    window->按钮4->click();
+
+    RunProgressBar* bar = window->runWatch().progressBar();
+    ASSERT_TRUE(waitUntil([&] { return window->status(1).contains("50%"); }))
+        << window->status(1).toStdString();
+    EXPECT_TRUE(window->status(1).startsWith("SQL文件正在执行中，请等待..... 50%"));
+    EXPECT_TRUE(window->status(1).contains("已读 1000 字节/1.95 KB"));
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->share(), 0.5);
+    // Nothing of the window moved for the bar.
+    EXPECT_GE(bar->y(), window->编辑框4->geometry().bottom() + 1);
+    EXPECT_LT(bar->geometry().bottom(), window->按钮4->y());
+
+    QFile open(gate);
+    ASSERT_TRUE(open.open(QIODevice::WriteOnly));
+    open.write("go\n");
+    open.close();
+    ASSERT_TRUE(runFinished()) << window->status(1).toStdString();
+    EXPECT_FALSE(bar->isVisible());
 }
 
 TEST_F(ScriptWindowTest, MissingScriptOnlyChangesTheStatus) {

@@ -75,14 +75,17 @@ protected:
     std::shared_ptr<Chunks> chunks = std::make_shared<Chunks>();
 };
 
-TEST_F(ConsoleTest, DeliversAtMost260BytesPerChunk) {
+TEST_F(ConsoleTest, DeliversAtMostAChunkSizePerRead) {
     console.startConsole(Chunks::collect(chunks));
     struct Case {
         int bytes;
         std::vector<int> expected;
     };
-    // Each write lands whole in the pipe before the reader looks, so the cuts are the reader's own.
-    const Case cases[] = {{260, {260}}, {261, {260, 1}}, {600, {260, 260, 80}}, {1, {1}}};
+    // A write that fits the pipe lands whole before the reader looks, and a
+    // larger one fills the pipe before the reader may read: the cuts are the
+    // reader's own.
+    constexpr int k = Console::kChunkSize;
+    const Case cases[] = {{k, {k}}, {k + 1, {k, 1}}, {1, {1}}};
     std::size_t seen = 0;
     for (const Case& c : cases) {
         console.sendCommandLine(write(QByteArray(c.bytes, 'x')));
@@ -96,15 +99,15 @@ TEST_F(ConsoleTest, DeliversAtMost260BytesPerChunk) {
     }
 }
 
-TEST_F(ConsoleTest, ChunkEndsAtItsFirstZeroByte) {
+TEST_F(ConsoleTest, ZeroBytesAreDeliveredWithTheRestOfTheChunk) {
     console.startConsole(Chunks::collect(chunks));
     console.sendCommandLine(write(QByteArray("ab\0cd", 5)));
     ASSERT_TRUE(chunks->waitForChunks(1));
     console.sendCommandLine(write(QByteArray("\0xy", 3)));
     ASSERT_TRUE(chunks->waitForChunks(2));
     auto list = chunks->snapshot();
-    EXPECT_EQ(list[0], "ab");
-    EXPECT_EQ(list[1], "");  // still delivered
+    EXPECT_EQ(list[0], QByteArray("ab\0cd", 5));
+    EXPECT_EQ(list[1], QByteArray("\0xy", 3));
 }
 
 TEST_F(ConsoleTest, LinesSentTogetherRunInOrderAndOutputKeepsItsOrder) {

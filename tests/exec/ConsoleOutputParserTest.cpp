@@ -17,12 +17,12 @@ const EchoedLines kEchoes{kSqlEcho, kWinEcho};
 // The log the events leave behind: [B] the banner, which replaces what came
 // before it, [C] a completion, text as it is.
 std::string render(const std::vector<OutputEvent>& events) {
-    QString log;
+    QByteArray log;
     for (const auto& e : events) {
         if (e.kind == OutputEvent::Banner)
             log = "[B]";
         else
-            log += e.kind == OutputEvent::Completed ? "[C]" : e.text;
+            log += e.kind == OutputEvent::Completed ? "[C]" : e.bytes;
     }
     return log.toStdString();
 }
@@ -72,38 +72,40 @@ TEST(ConsoleOutputParser, EchoIsTakenOutAndNothingElse) {
         {"echo alone", {kBanner, kSqlEcho + "\r\n"}, "[B][C]"},
         {"echo, output and prompt in one chunk",
          {kBanner, kSqlEcho + "\r\n(1 rows affected)\r\n\r\n" + kPrompt},
-         "[B][C]\n(1 rows affected)\n[C]"},
-        {"Windows form", {kBanner, kWinEcho + "\r\nout\n\r\n" + kPrompt}, "[B][C]\nout\n[C]"},
-        {"echo in other letter case", {kBanner, kWinEcho.toUpper() + "\r\nout\n"}, "[B][C]\nout\n"},
+         "[B][C]\r\n(1 rows affected)\r\n[C]"},
+        {"Windows form", {kBanner, kWinEcho + "\r\nout\n\r\n" + kPrompt}, "[B][C]\r\nout\n[C]"},
+        {"echo in other letter case",
+         {kBanner, kWinEcho.toUpper() + "\r\nout\n"},
+         "[B][C]\r\nout\n"},
         {"echo right after the prompt",
          {"x\r\n" + kPrompt + kWinEcho + "\r\nout\n"},
-         "x[C]\nout\n"},
+         "x[C]\r\nout\n"},
         {"a line that only resembles the echo stays",
          {kBanner, "sqlcmd -i \"/tmp/other.sql\"\n"},
          "[B][C]sqlcmd -i \"/tmp/other.sql\"\n"},
     });
-    expectSameForEveryCut(kBanner, kSqlEcho + "\r\nout\n", "[B][C]\nout\n");
+    expectSameForEveryCut(kBanner, kSqlEcho + "\r\nout\n", "[B][C]\r\nout\n");
 }
 
 TEST(ConsoleOutputParser, StaleEchoIsShownAsOutput) {
     // The login changed between sending and the echo: the echo is no longer known.
     EchoedLines changed{"sqlcmd -U\"other\" -P\"pw\" -i \"/tmp/a b.sql\"", kWinEcho};
     EXPECT_EQ(parse({kBanner, kSqlEcho + "\r\nout\n"}, changed),
-              "[B][C]" + kSqlEcho.toStdString() + "\nout\n");
+              "[B][C]" + kSqlEcho.toStdString() + "\r\nout\n");
 }
 
 TEST(ConsoleOutputParser, PromptEndsTheRun) {
     expectCases({
         {"output, then the prompt with its line break",
          {kBanner, "a\r\nb\r\n", "\r\n" + kPrompt},
-         "[B][C]a\nb\n[C]"},
+         "[B][C]a\r\nb\r\n[C]"},
         {"output and prompt in one chunk",
          {kBanner, "last line\n\r\n" + kPrompt},
          "[B][C]last line\n[C]"},
         {"prompt in lower case", {kBanner, "x\r\n" + kPrompt.toLower()}, "[B][C]x[C]"},
         {"two runs",
          {kBanner, kSqlEcho + "\r\nrun 1\n\r\n" + kPrompt, kSqlEcho + "\r\nrun 2\n\r\n" + kPrompt},
-         "[B][C]\nrun 1\n[C]\nrun 2\n[C]"},
+         "[B][C]\r\nrun 1\n[C]\r\nrun 2\n[C]"},
         {"something that only starts like the prompt",
          {kBanner, "C:\\WIN", "DOWS\\other\n"},
          "[B][C]C:\\WINDOWS\\other\n"},
@@ -121,18 +123,29 @@ TEST(ConsoleOutputParser, HoldsBackOnlyWhatMayBecomeAPrompt) {
     EXPECT_EQ(render(events), "[B][C]rows: 3[C]");
 }
 
-TEST(ConsoleOutputParser, DecodesUtf8AcrossChunksAndJoinsLineBreaks) {
-    const QByteArray text = "中文输出 ✓\r\nsecond\r\n";
-    expectSameForEveryCut(kBanner, text + "\r\n" + kPrompt, "[B][C]中文输出 ✓\nsecond\n[C]");
-    expectCases({
-        {"lone carriage return stays", {kBanner, "50%\r", "100%\n"}, "[B][C]50%\r100%\n"},
-        {"invalid bytes do not stop the output",
-         {kBanner, "bad \xff\xfe byte\n"},
-         "[B][C]bad \uFFFD\uFFFD byte\n"},
-        {"a cut invalid sequence keeps the byte after it",
-         {kBanner, "a\xe4\xb8", "sb\n"},
-         "[B][C]a\uFFFD\uFFFDsb\n"},
-    });
+TEST(ConsoleOutputParser, KeepsTheBytesAsPrintedAndCharactersWhole) {
+    const QByteArray text = "中文输出 ✓\r\nsecond\r\n50%\r100%\nbad \xff\xfe byte\n";
+    expectSameForEveryCut(kBanner, text + "\r\n" + kPrompt, "[B][C]" + text.toStdString() + "[C]");
+    // Each text can be read by itself: a character cut between chunks waits.
+    ConsoleOutputParser parser;
+    std::vector<OutputEvent> events;
+    parser.feed(kBanner, kEchoes, events);
+    events.clear();
+    parser.feed("ab\xe4\xb8", kEchoes, events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].bytes, "ab");
+    events.clear();
+    parser.feed(
+        "\xad"
+        "cd\xe4",
+        kEchoes, events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].bytes, "中cd");
+    // What never completes comes at the end.
+    events.clear();
+    parser.finish(events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].bytes, "\xe4");
 }
 
 TEST(ConsoleOutputParser, HowTheStreamIsCutNeverMatters) {

@@ -6,13 +6,15 @@ using namespace quill::exec;
 
 namespace {
 
-// Errors as one text each: "S208/16/1 p@12: text" or "C: text".
-std::vector<std::string> parse(const std::vector<QString>& pieces, QString* lastLine = nullptr) {
+// Errors as one text each: "S208/16/1 p@12: text" or "C: text", and the
+// output lines they stand on.
+std::vector<std::string> parse(const std::vector<QByteArray>& pieces, QString* lastLine = nullptr,
+                               std::vector<qint64>* lines = nullptr) {
     MessageParser parser;
     std::vector<ScriptMessage> out;
-    for (const QString& piece : pieces)
-        parser.feed(piece, out);
-    parser.finish(out);
+    for (const QByteArray& piece : pieces)
+        parser.feed(piece, out, lines);
+    parser.finish(out, lines);
     if (lastLine)
         *lastLine = parser.lastLine();
     std::vector<std::string> texts;
@@ -35,7 +37,7 @@ std::vector<std::string> parse(const std::vector<QString>& pieces, QString* last
 TEST(MessageParser, FindsServerAndClientErrors) {
     struct Case {
         const char* name;
-        QString output;
+        QByteArray output;
         std::vector<std::string> errors;
     };
     const Case cases[] = {
@@ -75,7 +77,7 @@ TEST(MessageParser, FindsServerAndClientErrors) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parse({c.output}), c.errors) << c.name;
-        // However the stream is cut.
+        // However the stream is cut, characters included.
         for (qsizetype cut = 0; cut <= c.output.size(); ++cut)
             EXPECT_EQ(parse({c.output.left(cut), c.output.mid(cut)}), c.errors)
                 << c.name << " cut at " << cut;
@@ -88,12 +90,27 @@ TEST(MessageParser, KeepsTheLastLineThatIsNotBlank) {
     EXPECT_EQ(last, "找不到程序：sqlcmd");
     parse({"first\nsec", "ond"}, &last);
     EXPECT_EQ(last, "second");
-    parse({QString(10000, 'x') + "\n"}, &last);
+    parse({QByteArray(10000, 'x') + "\n"}, &last);
     EXPECT_EQ(last.size(), 4096);
     // A long line is cut the same wherever the stream was cut.
-    EXPECT_EQ(parse({"Sqlcmd: Error: " + QString(3000, 'x'), QString(3000, 'y') + "\n"}, &last),
-              parse({"Sqlcmd: Error: " + QString(3000, 'x') + QString(3000, 'y') + "\n"}));
+    EXPECT_EQ(
+        parse({"Sqlcmd: Error: " + QByteArray(3000, 'x'), QByteArray(3000, 'y') + "\n"}, &last),
+        parse({"Sqlcmd: Error: " + QByteArray(3000, 'x') + QByteArray(3000, 'y') + "\n"}));
     EXPECT_EQ(last, "Sqlcmd: Error: " + QString(3000, 'x') + QString(1081, 'y'));
+}
+
+TEST(MessageParser, TellsTheLineEachErrorStandsOn) {
+    const QByteArray output =
+        "(1 rows affected)\r\n"
+        "Msg 208, Level 16, State 1, Server S, Line 2\r\nInvalid object name 'a'.\r\n"
+        "Msg 50000, Level 10, State 1, Server S, Line 3\r\ninformation\r\n"
+        "Sqlcmd: Error: Connection failure.\n"
+        "Msg 207, Level 16, State 1, Server S, Line 9";
+    for (qsizetype cut = 0; cut <= output.size(); cut += 7) {
+        std::vector<qint64> lines;
+        parse({output.left(cut), output.mid(cut)}, nullptr, &lines);
+        EXPECT_EQ(lines, (std::vector<qint64>{1, 5, 6})) << "cut at " << cut;
+    }
 }
 
 TEST(MessageParser, KnowsARefusedLogin) {

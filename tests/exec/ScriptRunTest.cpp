@@ -23,7 +23,7 @@ RunOutcome play(const std::vector<QString>& steps, bool promptCame) {
             EXPECT_TRUE(record) << step.toStdString();
             run.onRecord(*record);
         } else {
-            run.onText(step);
+            run.onText(step.toUtf8());
         }
     }
     return promptCame ? run.finish() : run.breakOff();
