@@ -43,4 +43,11 @@ std::string quoteArgument(std::string_view argument) {
     return out;
 }
 
+std::string assignmentWord(std::string_view name, std::string_view value) {
+    std::string word(name);
+    word += '=';
+    word += value;
+    return quoteArgument(word);
+}
+
 }  // namespace quill::console

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -141,6 +142,20 @@ bool takePassword(std::vector<std::string>& args, std::string& password) {
     return given;
 }
 
+// A leading NAME=value word: a variable for the program of this line only.
+bool isAssignment(const std::string& word) {
+    const std::size_t eq = word.find('=');
+    if (eq == 0 || eq == std::string::npos)
+        return false;
+    const auto letter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    };
+    if (!letter(word[0]))
+        return false;
+    return std::all_of(word.begin() + 1, word.begin() + long(eq),
+                       [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
 // The interpreter's environment without the named variables, then the
 // given "NAME=value" entries.
 std::vector<std::string> environmentWith(const std::vector<std::string>& names,
@@ -268,6 +283,11 @@ void print(const std::string& text) {
 }
 
 void runCommand(std::vector<std::string> args) {
+    std::vector<std::string> assignments;
+    while (!args.empty() && isAssignment(args.front())) {
+        assignments.push_back(std::move(args.front()));
+        args.erase(args.begin());
+    }
     if (args.empty()) {
         report("exited", {0});  // nothing to run succeeds
         return;
@@ -290,6 +310,15 @@ void runCommand(std::vector<std::string> args) {
     if (isSqlClient(args[0], program) && takePassword(args, password)) {
         names.push_back("SQLCMDPASSWORD");
         entries.push_back("SQLCMDPASSWORD=" + password);
+    }
+    // The line's own variables (the last of a name counts), except those
+    // the interpreter sets itself.
+    for (auto a = assignments.rbegin(); a != assignments.rend(); ++a) {
+        std::string name = a->substr(0, a->find('='));
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            continue;
+        names.push_back(std::move(name));
+        entries.push_back(std::move(*a));
     }
     std::vector<std::string> env = environmentWith(names, entries);
     std::vector<char*> argv = pointers(args);
