@@ -497,10 +497,8 @@ bool Decoder::decodeCodePage(std::string_view raw, bool end, std::string& out) {
     }
     if (const void* nul = std::memchr(raw.data(), 0, raw.size())) {
         const auto at = static_cast<std::size_t>(static_cast<const char*>(nul) - raw.data());
-        raw = raw.substr(0, at);
-        std::string head;
-        // Decode up to the NUL so that the line number is right.
-        if (!decodeCodePage(raw, false, head)) {
+        // The text up to the NUL goes out too: the caller tells the line by it.
+        if (!decodeCodePage(raw.substr(0, at), false, out)) {
             return false;
         }
         return fail(consumed_ + pending_.size(), "a NUL byte");
