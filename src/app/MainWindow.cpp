@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
@@ -12,12 +13,14 @@
 #include <limits>
 
 #include "app/Artwork.h"
+#include "app/QtChoices.h"
 #include "app/QtSaveDialogs.h"
 #include "app/ScriptDrop.h"
 #include "app/WindowFlows.h"
 #include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/ScriptExecution.h"
+#include "preflight/PreflightFlow.h"
 
 namespace quill {
 
@@ -247,8 +250,16 @@ void MainWindow::wireDatabase() {
 }
 
 void MainWindow::wireScripts() {
+    if (!services_.choices) {
+        ownChoices_ = std::make_unique<QtChoices>();
+        services_.choices = ownChoices_.get();
+    }
+    preflightFlow_ = std::make_unique<preflight::PreflightFlow>(
+        *this, *services_.choices, preflight::ResumeStore(),
+        QFileInfo(services_.console.interpreter()).absolutePath());
     scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console,
                                                                services_.state, services_.boxes);
+    scriptExecution_->setHooks(preflightFlow_.get());
     exec::ScriptExecution* execution = scriptExecution_.get();
     connect(按钮4, &QPushButton::clicked, execution, &exec::ScriptExecution::executeScript);
     // After the disconnect's own handler, which disables 按钮4.
@@ -258,8 +269,10 @@ void MainWindow::wireScripts() {
 
 void MainWindow::onScriptFilesDropped(const QString& files) {
     quill::onScriptFilesDropped(
-        *this, services_.state, files, scriptExecution_->runUnderWay(),
-        [this] { services_.console.startConsole(scriptExecution_->consoleHandlers()); });
+        *this, services_.state, files, scriptExecution_->runUnderWay(), [this] {
+            preflightFlow_->scriptDropped(text(Control::编辑框5));
+            services_.console.startConsole(scriptExecution_->consoleHandlers());
+        });
 }
 
 void MainWindow::wireStats() {

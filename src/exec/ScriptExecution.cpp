@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "console/CommandLine.h"
 #include "core/Form.h"
 #include "core/GuiThread.h"
 #include "core/MessageBoxes.h"
@@ -152,11 +153,30 @@ void ScriptExecution::startRun() {
         form_.setStatus(1, QString::fromUtf8(kConnectFirst));
         return;
     }
+    RunPlan plan{path, {}, {}};
+    if (hooks_) {
+        std::variant<RunPlan, QString> planned = hooks_->planRun(path);
+        if (const QString* refusal = std::get_if<QString>(&planned)) {
+            form_.setStatus(1, *refusal);
+            return;
+        }
+        plan = std::get<RunPlan>(std::move(planned));
+        // The hooks may have asked the user, and the connection gone meanwhile.
+        if (state_.connected() != 1) {
+            form_.setStatus(1, QString::fromUtf8(kConnectFirst));
+            return;
+        }
+    }
     const QString server = state_.connectedServer();
-    const QString line = form_.authIndex() == 0
-                             ? windowsCommandLine(server, path)
-                             : sqlServerCommandLine(server, form_.text(Control::编辑框2),
-                                                    form_.text(Control::编辑框3), path);
+    QString line = form_.authIndex() == 0
+                       ? windowsCommandLine(server, plan.scriptPath)
+                       : sqlServerCommandLine(server, form_.text(Control::编辑框2),
+                                              form_.text(Control::编辑框3), plan.scriptPath);
+    line += plan.options;
+    for (auto variable = plan.environment.rbegin(); variable != plan.environment.rend(); ++variable)
+        line.prepend(QString::fromStdString(console::assignmentWord(
+                         variable->first.toStdString(), variable->second.toStdString())) +
+                     ' ');
     // The console reads lines: a line break inside would start another command.
     if (line.contains('\n') || line.contains('\r')) {
         form_.setStatus(1, QString::fromUtf8(kLineBreakInCommand));
@@ -245,8 +265,11 @@ void ScriptExecution::drain(OutputChannel& channel) {
     for (const OutputChannel::Piece& piece : pieces) {
         events.clear();
         if (piece.record) {
-            if (run_)
+            if (run_) {
                 run_->onRecord(*piece.record);
+                if (hooks_)
+                    hooks_->runRecord(*piece.record);
+            }
         } else if (piece.ended) {
             channel.parser.finish(events);
             handle(events, append);
@@ -284,6 +307,8 @@ void ScriptExecution::handle(const std::vector<OutputEvent>& events, QString& ap
                     awaitingFirstPrompt_ = false;
                     if (!run_)
                         showReady();
+                    if (hooks_)
+                        append += hooks_->consoleReady();
                 }
                 break;
         }
@@ -298,6 +323,8 @@ void ScriptExecution::endRun(const RunOutcome& outcome, QString& append) {
     form_.setStatus(1, report.status);
     run_.reset();
     showRunButton();
+    if (hooks_)
+        append += hooks_->runEnded(outcome);
 }
 
 void ScriptExecution::showReady() {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "console/Console.h"
+#include "exec/RunHooks.h"
 #include "exec/RunTexts.h"
 #include "exec/ScriptRun.h"
 
@@ -58,6 +59,10 @@ public:
 
     void setStopWaits(int interruptMs, int killMs);
 
+    // What decides how the script runs (code page, where it starts) and
+    // keeps track of it; not owned. None: the script runs as it stands.
+    void setHooks(RunHooks* hooks) { hooks_ = hooks; }
+
 private:
     void startRun();
     void offerStop();
@@ -81,6 +86,7 @@ private:
     bool killed_ = false;  // the stop has gone past the Ctrl+C
     int interruptWaitMs_ = kInterruptWaitMs;
     int killWaitMs_ = kKillWaitMs;
+    RunHooks* hooks_ = nullptr;
 };
 
 }  // namespace quill::exec
