@@ -20,29 +20,6 @@ constexpr std::uint64_t kHigh = 0x8080808080808080ull;
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
 #endif
 
-std::string iconvName(int codePage) {
-    switch (codePage) {
-        case 20127:
-            return "ASCII";
-        case 20936:
-            return "GB2312";
-        case 54936:
-            return "GB18030";
-        case 20932:
-            return "EUC-JP";
-        case 51949:
-            return "EUC-KR";
-        case 65000:
-            return "UTF-7";
-        default:
-            break;
-    }
-    if (codePage >= 28591 && codePage <= 28599) {
-        return "ISO-8859-" + std::to_string(codePage - 28590);
-    }
-    return "CP" + std::to_string(codePage);
-}
-
 // Code pages read by our own decoders rather than iconv.
 Encoding builtin(int codePage) {
     switch (codePage) {
@@ -109,6 +86,29 @@ std::string hexByte(unsigned char b) {
 }
 
 }  // namespace
+
+std::string iconvName(int codePage) {
+    switch (codePage) {
+        case 20127:
+            return "ASCII";
+        case 20936:
+            return "GB2312";
+        case 54936:
+            return "GB18030";
+        case 20932:
+            return "EUC-JP";
+        case 51949:
+            return "EUC-KR";
+        case 65000:
+            return "UTF-7";
+        default:
+            break;
+    }
+    if (codePage >= 28591 && codePage <= 28599) {
+        return "ISO-8859-" + std::to_string(codePage - 28590);
+    }
+    return "CP" + std::to_string(codePage);
+}
 
 const char* encodingName(Encoding e) {
     switch (e) {
