@@ -142,8 +142,11 @@ std::optional<ResumePoint> PreflightFlow::resumePoint(const ScriptKey& key) cons
 
 std::variant<exec::RunPlan, QString> PreflightFlow::planRun(const QString& path) {
     if (path != path_) {
-        // Not this flow's drop (nothing else sets 编辑框5): check it first.
+        // Not this flow's drop (nothing else sets 编辑框5): check it first,
+        // in the console that runs.
+        const bool ready = consoleReady_;
         scriptDropped(path);
+        consoleReady_ = ready;
         return scanningStatus();
     }
     if (!result_)
