@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <limits>
 
 #include "app/Artwork.h"
+#include "app/QtChoices.h"
 #include "app/QtSaveDialogs.h"
 #include "app/RunWatch.h"
 #include "app/ScriptDrop.h"
@@ -20,6 +22,7 @@
 #include "app/log/RunLogStore.h"
 #include "console/Console.h"
 #include "exec/ScriptExecution.h"
+#include "preflight/PreflightFlow.h"
 
 namespace quill {
 
@@ -249,8 +252,16 @@ void MainWindow::wireDatabase() {
 }
 
 void MainWindow::wireScripts() {
+    if (!services_.choices) {
+        ownChoices_ = std::make_unique<QtChoices>();
+        services_.choices = ownChoices_.get();
+    }
+    preflightFlow_ = std::make_unique<preflight::PreflightFlow>(
+        *this, *services_.choices, preflight::ResumeStore(),
+        QFileInfo(services_.console.interpreter()).absolutePath());
     scriptExecution_ = std::make_unique<exec::ScriptExecution>(*this, services_.console,
                                                                services_.state, services_.boxes);
+    scriptExecution_->setHooks(preflightFlow_.get());
     exec::ScriptExecution* execution = scriptExecution_.get();
     // Each run's output is kept in a file of its own, which the log box shows.
     runLog_ = std::make_unique<logbox::DocumentRunLog>(编辑框4->document(),
@@ -258,6 +269,10 @@ void MainWindow::wireScripts() {
     execution->setRunLog(runLog_.get());
     runWatch_ = new RunWatch(*this, *execution, services_.opener);
     编辑框4->addMenuActions({runWatch_->errorListAction()});
+    connect(preflightFlow_.get(), &preflight::PreflightFlow::batchesCounted, runWatch_,
+            [watch = runWatch_](const QString& path, qint64 batches) {
+                watch->progress().setScriptBatches(path, batches);
+            });
     connect(按钮4, &QPushButton::clicked, execution, &exec::ScriptExecution::executeScript);
     // After the disconnect's own handler, which disables 按钮4.
     connect(按钮2, &QPushButton::clicked, execution, &exec::ScriptExecution::afterDisconnect);
@@ -266,8 +281,10 @@ void MainWindow::wireScripts() {
 
 void MainWindow::onScriptFilesDropped(const QString& files) {
     quill::onScriptFilesDropped(
-        *this, services_.state, files, scriptExecution_->runUnderWay(),
-        [this] { services_.console.startConsole(scriptExecution_->consoleHandlers()); });
+        *this, services_.state, files, scriptExecution_->runUnderWay(), [this] {
+            preflightFlow_->scriptDropped(text(Control::编辑框5));
+            services_.console.startConsole(scriptExecution_->consoleHandlers());
+        });
 }
 
 void MainWindow::wireStats() {

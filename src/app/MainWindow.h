@@ -16,6 +16,7 @@
 #include "app/ReportList.h"
 #include "app/log/LogView.h"
 #include "app/skin/SkinEngine.h"
+#include "core/Choices.h"
 #include "core/FileOpener.h"
 #include "core/Form.h"
 #include "core/MessageBoxes.h"
@@ -35,6 +36,9 @@ namespace logbox {
 class DocumentRunLog;
 }
 class RunWatch;
+namespace preflight {
+class PreflightFlow;
+}
 
 // What the window needs from the program around it.
 struct WindowServices {
@@ -54,6 +58,9 @@ struct WindowServices {
     stats::ReportFolders reportFolders = stats::ReportFolders::ofThisProgram();
     // Asks where to save the log; without one, Qt's file dialog.
     SaveDialogs* saveDialogs = nullptr;
+    // Asks a script's code page and where a broken run goes on; without
+    // one, Qt's dialogs.
+    Choices* choices = nullptr;
 };
 
 // The main window: every control under its own name, the popup menu, and
@@ -169,8 +176,11 @@ private:
 
     WindowServices services_;
     std::unique_ptr<SaveDialogs> ownSaveDialogs_;
+    std::unique_ptr<Choices> ownChoices_;
     std::unique_ptr<DatabaseFlows> databaseFlows_;
     std::unique_ptr<logbox::DocumentRunLog> runLog_;
+    // Before the execution, which calls on it until its end.
+    std::unique_ptr<preflight::PreflightFlow> preflightFlow_;
     std::unique_ptr<exec::ScriptExecution> scriptExecution_;
     // Progress, errors and failed batches of the runs; a child of the window.
     RunWatch* runWatch_ = nullptr;

@@ -43,4 +43,26 @@ std::string quoteArgument(std::string_view argument) {
     return out;
 }
 
+std::string assignmentWord(std::string_view name, std::string_view value) {
+    std::string word(name);
+    word += '=';
+    word += value;
+    return quoteArgument(word);
+}
+
+bool isAssignmentWord(std::string_view word) {
+    const std::size_t eq = word.find('=');
+    if (eq == 0 || eq == std::string_view::npos)
+        return false;
+    const auto letter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    };
+    if (!letter(word[0]))
+        return false;
+    for (std::size_t i = 1; i < eq; ++i)
+        if (!letter(word[i]) && !(word[i] >= '0' && word[i] <= '9'))
+            return false;
+    return true;
+}
+
 }  // namespace quill::console

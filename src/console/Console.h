@@ -97,6 +97,8 @@ public:
 
     // The interpreter's process id; 0 when none was started.
     pid_t interpreterPid() const;
+    // The interpreter's program, as given.
+    const QString& interpreter() const { return interpreter_; }
 
 private:
     QString interpreter_;

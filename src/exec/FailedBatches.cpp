@@ -110,6 +110,9 @@ void FailedBatches::work(const QString& commandLine) {
 
     // The switches as the client took them.
     std::vector<std::string> args = console::splitCommandLine(commandLine.toStdString());
+    // Variables set for the client alone come before its name.
+    while (!args.empty() && console::isAssignmentWord(args.front()))
+        args.erase(args.begin());
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "console/CommandLine.h"
 #include "core/Form.h"
 #include "core/GuiThread.h"
 #include "core/MessageBoxes.h"
@@ -152,11 +153,30 @@ void ScriptExecution::startRun() {
         form_.setStatus(1, QString::fromUtf8(kConnectFirst));
         return;
     }
+    RunPlan plan{path, {}, {}};
+    if (hooks_) {
+        std::variant<RunPlan, QString> planned = hooks_->planRun(path);
+        if (const QString* refusal = std::get_if<QString>(&planned)) {
+            form_.setStatus(1, *refusal);
+            return;
+        }
+        plan = std::get<RunPlan>(std::move(planned));
+        // The hooks may have asked the user, and the connection gone meanwhile.
+        if (state_.connected() != 1) {
+            form_.setStatus(1, QString::fromUtf8(kConnectFirst));
+            return;
+        }
+    }
     const QString server = state_.connectedServer();
-    const QString line = form_.authIndex() == 0
-                             ? windowsCommandLine(server, path)
-                             : sqlServerCommandLine(server, form_.text(Control::编辑框2),
-                                                    form_.text(Control::编辑框3), path);
+    QString line = form_.authIndex() == 0
+                       ? windowsCommandLine(server, plan.scriptPath)
+                       : sqlServerCommandLine(server, form_.text(Control::编辑框2),
+                                              form_.text(Control::编辑框3), plan.scriptPath);
+    line += plan.options;
+    for (auto variable = plan.environment.rbegin(); variable != plan.environment.rend(); ++variable)
+        line.prepend(QString::fromStdString(console::assignmentWord(
+                         variable->first.toStdString(), variable->second.toStdString())) +
+                     ' ');
     // The console reads lines: a line break inside would start another command.
     if (line.contains('\n') || line.contains('\r')) {
         form_.setStatus(1, QString::fromUtf8(kLineBreakInCommand));
@@ -172,7 +192,7 @@ void ScriptExecution::startRun() {
     killed_ = false;
     echoBreakSeen_ = 0;
     outputLine_ = -1;
-    RunStart start{path, line, {}, QDateTime::currentDateTime()};
+    RunStart start{plan.scriptPath, line, {}, QDateTime::currentDateTime()};
     runLogged_ = false;
     if (runLog_) {
         QString error;
@@ -258,6 +278,8 @@ void ScriptExecution::drain(OutputChannel& channel) {
         if (piece.record) {
             if (run_) {
                 run_->onRecord(*piece.record);
+                if (hooks_)
+                    hooks_->runRecord(*piece.record);
                 emit runRecord(*piece.record);
             }
         } else if (piece.ended) {
@@ -302,6 +324,8 @@ void ScriptExecution::handle(const std::vector<OutputEvent>& events) {
                     awaitingFirstPrompt_ = false;
                     if (!run_)
                         showReady();
+                    if (hooks_)
+                        addText(hooks_->consoleReady());
                 }
                 break;
         }
@@ -389,6 +413,10 @@ void ScriptExecution::endRun(const RunOutcome& outcome) {
     form_.setStatus(1, report.status);
     run_.reset();
     showRunButton();
+    if (hooks_) {
+        addText(hooks_->runEnded(outcome));
+        flushLog();
+    }
     emit runEnded(outcome);
 }
 

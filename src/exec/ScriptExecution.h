@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "console/Console.h"
+#include "exec/RunHooks.h"
 #include "exec/RunLog.h"
 #include "exec/RunTexts.h"
 #include "exec/ScriptRun.h"
@@ -63,6 +64,10 @@ public:
 
     void setStopWaits(int interruptMs, int killMs);
 
+    // What decides how the script runs (code page, where it starts) and
+    // keeps track of it; not owned. None: the script runs as it stands.
+    void setHooks(RunHooks* hooks) { hooks_ = hooks; }
+
     // Where runs' output goes from the next run on; nullptr: the log box only.
     void setRunLog(RunLog* log) { runLog_ = log; }
 
@@ -106,6 +111,7 @@ private:
     bool killed_ = false;  // the stop has gone past the Ctrl+C
     int interruptWaitMs_ = kInterruptWaitMs;
     int killWaitMs_ = kKillWaitMs;
+    RunHooks* hooks_ = nullptr;
 
     RunLog* runLog_ = nullptr;
     bool runLogged_ = false;    // the run under way writes to runLog_

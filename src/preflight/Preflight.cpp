@@ -32,7 +32,8 @@ void Preflight::start(const QString& path, int codePage) {
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     running_ = true;
     const quint64 generation = generation_;
-    worker_ = std::thread([this, path, codePage, generation, store = store_, cancel = cancel_] {
+    worker_ = std::thread([this, path, codePage, generation, store = store_, cancel = cancel_,
+                           remainders = prepareRemainders_] {
         PreflightResult result;
         result.path = path;
         result.codePageAsked = codePage;
@@ -44,6 +45,11 @@ void Preflight::start(const QString& path, int codePage) {
             result.key = scriptKeyOf(path);
             if (result.key)
                 result.resume = store.lookup(*result.key);
+            if (remainders && result.resume && !cancel->load())
+                result.remainder = writeRemainderScript(
+                    QFile::encodeName(path).toStdString(), result.resume->nextBatch,
+                    result.resume->nextLine, result.facts.codePage,
+                    QFile::encodeName(store.remainderPath(*result.key)).toStdString());
         }
         if (cancel->load())
             return;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "preflight/RemainderScript.h"
 #include "preflight/ResumeStore.h"
 #include "preflight/ScriptKey.h"
 #include "preflight/ScriptScanner.h"
@@ -20,6 +21,9 @@ struct PreflightResult {
     ScriptFacts facts;
     std::optional<ScriptKey> key;       // nothing when the file cannot be read
     std::optional<ResumePoint> resume;  // a broken run of this very file
+    // With remainders prepared and a resume point: the script from there
+    // on, written to the store's remainderPath.
+    std::optional<Remainder> remainder;
 };
 
 // Runs the pre-flight of a script on a worker: the scan, the script's key
@@ -39,6 +43,11 @@ public:
     void cancel();
     bool busy() const { return running_; }
 
+    // For a client that cannot be told where to start (Microsoft's sqlcmd):
+    // a script with a resume point gets its remainder written on the worker
+    // too, so that going on from there does not hold up the window.
+    void setPrepareRemainders(bool on) { prepareRemainders_ = on; }
+
 signals:
     void finished(const quill::preflight::PreflightResult& result);
 
@@ -50,6 +59,7 @@ private:
     std::shared_ptr<std::atomic<bool>> cancel_;
     quint64 generation_ = 0;
     bool running_ = false;
+    bool prepareRemainders_ = false;
 };
 
 }  // namespace quill::preflight

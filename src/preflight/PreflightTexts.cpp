@@ -284,4 +284,50 @@ QString remainderFailure(const Remainder& r) {
     return {};
 }
 
+QString scanningStatus() {
+    return QStringLiteral("正在检查脚本，请稍候再执行。");
+}
+
+QString changedStatus() {
+    return QStringLiteral("脚本在检查之后有改动，正在重新检查，请稍候再执行。");
+}
+
+QString notRunnableStatus() {
+    return QStringLiteral("脚本无法执行，原因见检查结果。");
+}
+
+QString noCodePageStatus() {
+    return QStringLiteral("没有选择代码页，脚本不会执行。");
+}
+
+QString noStartStatus() {
+    return QStringLiteral("没有选择从哪里开始，脚本没有执行。");
+}
+
+QString rescanLine(int codePage) {
+    return QStringLiteral("按%1重新检查脚本……").arg(codePageLabel(codePage)) + kEol;
+}
+
+QString resumingLine(const ResumePoint& p) {
+    return QStringLiteral("从第 %1 批继续执行（第 %2 行起），前 %3 批不再发送。")
+               .arg(p.nextBatch)
+               .arg(p.nextLine)
+               .arg(p.nextBatch - 1) +
+           kEol;
+}
+
+QString resumableLine(const ResumePoint& p) {
+    return kEol +
+           QStringLiteral(
+               "脚本没有执行完：再次执行或重新拖入此脚本时，可以从第 %1 批（第 %2 行）继续。")
+               .arg(p.nextBatch)
+               .arg(p.nextLine) +
+           kEol;
+}
+
+QString journalFailure(const QString& reason) {
+    return QStringLiteral("注意：无法记录执行进度（%1），中断后将不能从中途继续。").arg(reason) +
+           kEol;
+}
+
 }  // namespace quill::preflight

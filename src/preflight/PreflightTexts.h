@@ -36,4 +36,20 @@ inline constexpr int kResumeFromStart = 1;
 // Why a resume with Microsoft's sqlcmd cannot go on.
 QString remainderFailure(const Remainder& remainder);
 
+// Panel 1 when 按钮4 cannot run the script now.
+QString scanningStatus();     // the pre-flight has not finished
+QString changedStatus();      // the file changed after its pre-flight: it is scanned again
+QString notRunnableStatus();  // the report says why
+QString noCodePageStatus();   // the code-page question was dismissed
+QString noStartStatus();      // the resume question was dismissed
+
+// Lines for the log (ending in "\r\n").
+QString rescanLine(int codePage);
+// Before a run that goes on from a broken one.
+QString resumingLine(const ResumePoint& point);
+// After a run that left something to resume.
+QString resumableLine(const ResumePoint& point);
+// The run goes on, but where it gets cannot be recorded.
+QString journalFailure(const QString& reason);
+
 }  // namespace quill::preflight

@@ -9,6 +9,10 @@
 #include <cstring>
 #include <vector>
 
+#include <iconv.h>
+
+#include "Decoder.h"
+#include "SessionState.h"
 #include "Splitter.h"
 #include "preflight/ScriptScanner.h"
 
@@ -78,16 +82,42 @@ bool lineStarts(FileSource& source, const Layout& layout, const std::vector<long
     return true;
 }
 
-// ASCII text in the script's code units.
-std::string unitsOf(std::string_view ascii, const Layout& layout) {
-    std::string out;
-    for (char c : ascii) {
-        for (std::size_t k = 0; k < layout.unit; ++k) {
-            const bool low = layout.bigEndian ? k + 1 == layout.unit : k == 0;
-            out += low ? c : '\0';
-        }
+// UTF-8 text in the script's own encoding.
+bool encodeLike(const ScriptFacts& facts, const std::string& utf8, std::string& out) {
+    std::string to;
+    switch (facts.encoding) {
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf8Bom:
+            out = utf8;
+            return true;
+        case TextEncoding::Utf16LE:
+            to = "UTF-16LE";
+            break;
+        case TextEncoding::Utf16BE:
+            to = "UTF-16BE";
+            break;
+        case TextEncoding::Utf32LE:
+            to = "UTF-32LE";
+            break;
+        case TextEncoding::Utf32BE:
+            to = "UTF-32BE";
+            break;
+        case TextEncoding::CodePage:
+            to = sqlcmd::iconvName(facts.codePage);
+            break;
     }
-    return out;
+    iconv_t cd = iconv_open(to.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    out.assign(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size(), outLeft = out.size();
+    char* o = out.data();
+    const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1) &&
+                    iconv(cd, nullptr, nullptr, &o, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return ok;
 }
 
 bool writeAll(int fd, const char* data, std::size_t n) {
@@ -130,7 +160,10 @@ Remainder writeRemainderScript(const std::string& script, long long nextBatch, l
     using Kind = sqlcmd::Command::Kind;
     Remainder result;
     std::vector<long> preamble;
-    long startOfNext = 0, startOfPrevious = 0;
+    long startOfNext = 0, startOfPrevious = 0, counted = 0;
+    // The database and SET options the skipped batches leave: without them
+    // the rest would run in the login's default database.
+    sqlcmd::SessionState session;
     ScanOptions options;
     options.codePage = codePage;
     options.onCommand = [&](const sqlcmd::Command& c) {
@@ -138,10 +171,15 @@ Remainder writeRemainderScript(const std::string& script, long long nextBatch, l
             preamble.push_back(c.line);
     };
     options.onBatch = [&](long number, long startLine) {
+        counted = number;
         if (number == nextBatch)
             startOfNext = startLine;
         else if (number == nextBatch - 1)
             startOfPrevious = startLine;
+    };
+    options.onBatchText = [&](const sqlcmd::Batch& batch) {
+        if (counted < nextBatch)
+            session.take(batch);
     };
     FileSource source(script);
     if (source.error()) {
@@ -170,6 +208,23 @@ Remainder writeRemainderScript(const std::string& script, long long nextBatch, l
     }
 
     const Layout layout = layoutOf(facts);
+    const std::string eol = facts.lineEndings == LineEndings::Lf ? "\n" : "\r\n";
+    std::string setup = session.statements();
+    const long setupLines = static_cast<long>(std::count(setup.begin(), setup.end(), '\n'));
+    std::string header;
+    if (!preamble.empty() || setupLines > 0) {
+        // A GO of its own after the commands and statements, so that the
+        // first batch sent is the script's batch as it stands, without their
+        // empty lines before it.
+        if (eol != "\n")
+            for (std::size_t at = 0; (at = setup.find('\n', at)) != std::string::npos; at += 2)
+                setup.replace(at, 1, eol);
+        if (!encodeLike(facts, setup + "GO" + eol, header)) {
+            result.outcome = Remainder::Outcome::WriteFailed;
+            result.errorNumber = EILSEQ;
+            return result;
+        }
+    }
     std::vector<long> wanted;
     for (long line : preamble) {
         wanted.push_back(line);
@@ -199,12 +254,8 @@ Remainder writeRemainderScript(const std::string& script, long long nextBatch, l
     bool ok = copyRange(source, 0, layout.bom, fd, error);
     for (std::size_t i = 0; ok && i < preamble.size(); ++i)
         ok = copyRange(source, startOf(preamble[i]), startOf(preamble[i] + 1), fd, error);
-    // A GO of its own after the commands, so that the first batch sent is
-    // the script's batch as it stands, without their empty lines before it.
-    if (ok && !preamble.empty()) {
-        const std::string go =
-            unitsOf(facts.lineEndings == LineEndings::Lf ? "GO\n" : "GO\r\n", layout);
-        ok = writeAll(fd, go.data(), go.size());
+    if (ok && !header.empty()) {
+        ok = writeAll(fd, header.data(), header.size());
         error = ok ? 0 : errno;
     }
     ok = ok && copyRange(source, startOf(static_cast<long>(nextLine)), source.size(), fd, error);
@@ -223,7 +274,8 @@ Remainder writeRemainderScript(const std::string& script, long long nextBatch, l
         return result;
     }
     result.outcome = Remainder::Outcome::Written;
-    result.preambleLines = static_cast<long>(preamble.size()) + (preamble.empty() ? 0 : 1);
+    result.preambleLines =
+        static_cast<long>(preamble.size()) + setupLines + (header.empty() ? 0 : 1);
     result.lineShift = static_cast<long>(nextLine) - 1 - result.preambleLines;
     return result;
 }

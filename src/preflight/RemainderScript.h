@@ -9,10 +9,13 @@ namespace quill::preflight {
 //
 // The remainder is the script's own bytes: its byte-order mark if it has
 // one, then the :setvar and :on error lines that stand above the start
-// (each as written, in file order) and a GO line, then everything from the
-// start line to the end. Nothing is decoded and encoded again, so the data cannot change
-// on the way and the client reads the remainder with the same -f code page
-// as the whole script.
+// (each as written, in file order), the USE and SET statements that set the
+// database and options the skipped batches left (as quill-sqlcmd sets them
+// again when it resumes; written in the script's encoding) and a GO line,
+// then everything from the start line to the end. The script's own text is
+// not decoded and encoded again, so the data cannot change on the way, and
+// the client reads the remainder with the same -f code page as the whole
+// script.
 struct Remainder {
     enum class Outcome {
         Written,
@@ -24,7 +27,7 @@ struct Remainder {
     };
     Outcome outcome = Outcome::Unreadable;
     int errorNumber = 0;
-    long preambleLines = 0;  // lines written above the start line
+    long preambleLines = 0;  // lines written above the start line, the GO included
     // Line r of the remainder, past the preamble, is line r + lineShift of
     // the script: what a server message's line must be moved by.
     long lineShift = 0;

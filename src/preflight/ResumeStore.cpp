@@ -96,9 +96,11 @@ void ResumeStore::finishRun(const ScriptKey& key) const {
     forget(key);
 }
 
-void ResumeStore::forget(const ScriptKey& key) const {
-    for (const char* suffix : {".key", ".journal", ".remainder.sql"})
-        QFile::remove(base(key) + suffix);
+void ResumeStore::forget(const ScriptKey& key, bool withRemainder) const {
+    QFile::remove(base(key) + ".key");
+    QFile::remove(base(key) + ".journal");
+    if (withRemainder)
+        QFile::remove(remainderPath(key));
 }
 
 }  // namespace quill::preflight

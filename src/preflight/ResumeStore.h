@@ -38,14 +38,16 @@ public:
     // Before a run by a client that keeps no journal (Microsoft's sqlcmd):
     // how far it gets cannot be known, so nothing may be offered after it,
     // not even the start of an earlier break, which it may have passed.
-    void beginUntrackedRun(const ScriptKey& key) const { forget(key); }
+    // The remainder script it is to run stays until finishRun.
+    void beginUntrackedRun(const ScriptKey& key) const { forget(key, false); }
 
     // What a run of this very script left when it broke off past its first
     // batch. A record of another version of the file (any part of the key
     // differs) is forgotten.
     std::optional<ResumePoint> lookup(const ScriptKey& key) const;
 
-    // The run reached the end of the script: nothing is left to resume.
+    // The run reached the end of the script, or ran untracked: nothing is
+    // left to resume, and the remainder script goes too.
     void finishRun(const ScriptKey& key) const;
 
     // Where the remainder script for Microsoft's sqlcmd is written.
@@ -53,7 +55,7 @@ public:
 
 private:
     QString base(const ScriptKey& key) const;
-    void forget(const ScriptKey& key) const;
+    void forget(const ScriptKey& key, bool withRemainder = true) const;
 
     QString folder_;
 };

@@ -221,6 +221,7 @@ void Scan::reset(bool variablesOnly) {
     splitter_ = std::make_unique<Splitter>(vars_);
     splitter_->setBatchLimit(kKeptBatchText);
     splitter_->setSubstitution(variablesOnly);
+    splitter_->setRecordSession(bool(options_.onBatchText));
     variablesOnly_ = variablesOnly;
     privateUse_ = false;
     text_.clear();
@@ -369,6 +370,8 @@ void Scan::endBatch(bool always) {
     }
     if (live_ && options_.onBatch)
         options_.onBatch(number, batch.startLine());
+    if (live_ && options_.onBatchText)
+        options_.onBatchText(batch);
     splitter_->clearBatch();
 }
 

@@ -18,8 +18,9 @@
 #include "preflight/DatabaseFiles.h"
 
 namespace quill::sqlcmd {
+struct Batch;
 struct Command;
-}
+}  // namespace quill::sqlcmd
 
 namespace quill::preflight {
 
@@ -145,6 +146,9 @@ struct ScanOptions {
     // number and first line), in file order.
     std::function<void(const sqlcmd::Command&)> onCommand;
     std::function<void(long number, long startLine)> onBatch;
+    // Right after onBatch: the batch's text as kept (a batch over 64 KiB
+    // only overflows), with the lines where USE and SET statements start.
+    std::function<void(const sqlcmd::Batch&)> onBatchText;
 };
 
 ScriptFacts scanScript(ByteSource& source, const ScanOptions& options = {});

@@ -18,13 +18,19 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
+#include <map>
 
 #include "app/MainWindow.h"
 #include "app/RunProgressBar.h"
 #include "app/RunWatch.h"
+#include "console/CommandLine.h"
 #include "console/Console.h"
+#include "console/StatusChannel.h"
 #include "exec/FailedBatches.h"
 #include "exec/RunTexts.h"
+#include "preflight/Encode.h"
+#include "preflight/ResumeStore.h"
+#include "preflight/ScriptKey.h"
 #include "support/Paths.h"
 #include "support/TestServer.h"
 #include "support/TestServices.h"
@@ -76,6 +82,41 @@ StandinServer::Options slow() {
     return o;
 }
 
+// As Management Studio writes a database with its data. %1: the database,
+// whose name stands in its rows too.
+const char kSsmsScript[] =
+    "USE [master]\r\nGO\r\n"
+    "/****** Object:  Database [%1]    Script Date: 2026/12/8 14:00:00 ******/\r\n"
+    "CREATE DATABASE [%1]\r\n CONTAINMENT = NONE\r\n ON  PRIMARY \r\n"
+    "( NAME = N'%1', FILENAME = N'C:\\Program Files\\Microsoft SQL "
+    "Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\%1.mdf' , SIZE = 8192KB , FILEGROWTH = 65536KB "
+    ")\r\n LOG ON \r\n( NAME = N'%1_log', FILENAME = N'C:\\Program Files\\Microsoft SQL "
+    "Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\%1_log.ldf' , SIZE = 8192KB , FILEGROWTH = "
+    "65536KB )\r\nGO\r\n"
+    "USE [%1]\r\nGO\r\nSET ANSI_NULLS ON\r\nGO\r\nSET QUOTED_IDENTIFIER ON\r\nGO\r\n"
+    "/****** Object:  Table [dbo].[客户] ******/\r\n"
+    "CREATE TABLE [dbo].[客户](\r\n\t[编号] [int] NOT NULL,\r\n\t[名称] [nvarchar](50) NULL\r\n"
+    ") ON [PRIMARY]\r\nGO\r\n"
+    "INSERT [dbo].[客户] ([编号], [名称]) VALUES (1, N'张三丰（%1）')\r\n"
+    "INSERT [dbo].[客户] ([编号], [名称]) VALUES (2, N'李四·北京（%1）')\r\nGO\r\n";
+
+// 1,000 batches: three that make a table, then one row each. Batch k starts
+// on line 2k - 1 and, from batch 4 on, inserts row k - 3.
+QByteArray resumableScript() {
+    QByteArray text =
+        "CREATE DATABASE [续传库]\nGO\nUSE [续传库]\nGO\nCREATE TABLE [dbo].[行] ([id] int)\nGO\n";
+    for (int row = 1; row <= 997; ++row)
+        text += "INSERT INTO [dbo].[行] VALUES (" + QByteArray::number(row) + ")\nGO\n";
+    return text;
+}
+
+// Quick enough for a thousand batches, slow enough to stop mid-run.
+StandinServer::Options away() {
+    StandinServer::Options o;
+    o.latencyMs = 10;
+    return o;
+}
+
 class ScriptEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,7 +124,14 @@ protected:
         ASSERT_TRUE(dir.isValid());
         // The client must learn the server from the command line alone.
         qunsetenv("SQLCMDSERVER");
-        window = new MainWindow({boxes, opener, state, [] { return false; }, [](int) {}, console});
+        openWindow();
+    }
+    // Also a new start of the program: what it knows of earlier runs is on disk.
+    void openWindow() {
+        delete window.data();
+        WindowServices services{boxes, opener, state, [] { return false; }, [](int) {}, console};
+        services.choices = &choices;
+        window = new MainWindow(services);
         window->show();
     }
     void TearDown() override { delete window.data(); }
@@ -119,11 +167,14 @@ protected:
         QCoreApplication::sendEvent(window->windowHandle(), &drop);
     }
 
-    // Drops the script and waits for its console to say it is ready.
+    // Drops the script and waits for its console to say it is ready, and
+    // for the pre-flight report after the console's banner.
     void dropAndWait(const QString& path) {
         dropOnPathBox(path);
-        ASSERT_TRUE(waitUntil([&] { return window->status(1).startsWith("SQL脚本已就绪"); }))
-            << window->status(1).toStdString();
+        ASSERT_TRUE(waitUntil([&] {
+            return window->status(1).startsWith("SQL脚本已就绪") &&
+                   window->text(Control::编辑框4).contains("脚本检查：");
+        })) << window->status(1).toStdString();
         EXPECT_TRUE(window->status(1).contains(QFileInfo(path).fileName()));
         EXPECT_TRUE(window->按钮4->isEnabled());
     }
@@ -134,7 +185,61 @@ protected:
             30000);
     }
 
+    // The line the window sends for a script, with SQL Server authentication.
+    QString sqlcmdLine(const QString& script) const {
+        return QString("sqlcmd -S\"%1\" -U\"sa\" -P\"%2\" -i \"%3\"")
+            .arg(server->serverText(), server->password(), script);
+    }
+
+    // Runs the line in a console of console_host, a program like Quillstep;
+    // returns the client's process id, or 0.
+    pid_t startHost(QProcess& host, const QString& line) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("SQLCMDSERVER");
+        host.setProcessEnvironment(env);
+        host.start(QCoreApplication::applicationDirPath() + "/console_host",
+                   {test::binPath("quill-cmd"), line});
+        if (!host.waitForStarted())
+            return 0;
+        QList<QByteArray> lines;
+        if (!waitUntil([&] {
+                while (host.canReadLine())
+                    lines << host.readLine().trimmed();
+                return lines.size() >= 2;
+            }))
+            return 0;
+        return pid_t(lines[1].mid(7).toInt());
+    }
+
     StandinServer& standin() { return *server->standin(); }
+
+    // How often the stand-in received each row of resumableScript().
+    std::map<int, int> rowsReceived() {
+        static const QRegularExpression row("INSERT INTO \\[dbo\\]\\.\\[行\\] VALUES \\((\\d+)\\)");
+        std::map<int, int> received;
+        for (const QString& event : standin().logEvents("batch"))
+            if (const QRegularExpressionMatch m = row.match(event); m.hasMatch())
+                ++received[m.captured(1).toInt()];
+        return received;
+    }
+
+    // The batch the resume question offers to go on from; 0 when none was asked.
+    long long offeredBatch() {
+        if (!waitUntil([&] { return !choices.asked.empty(); }))
+            return 0;
+        const test::ScriptedChoices::Asked& asked = choices.asked.back();
+        const QRegularExpressionMatch offer =
+            QRegularExpression("^从第 (\\d+) 批继续（第 (\\d+) 行）$")
+                .match(asked.options.value(0));
+        if (!offer.hasMatch() || asked.options.value(1) != "从头执行")
+            return 0;
+        const long long batch = offer.captured(1).toLongLong();
+        EXPECT_EQ(offer.captured(2).toLongLong(), 2 * batch - 1);
+        // The batch that was in flight is named: it may have been applied.
+        EXPECT_TRUE(asked.text.contains(QString("正在执行第 %1 批").arg(batch)))
+            << asked.text.toStdString();
+        return batch;
+    }
     // The highest batch of longScript() the stand-in has received.
     long long lastScriptBatch() {
         static const QRegularExpression number("第 (\\d+) 批");
@@ -150,6 +255,7 @@ protected:
     std::unique_ptr<test::TestServer> server = std::make_unique<test::TestServer>();
     QTemporaryDir dir;
     test::ScriptedMessageBoxes boxes;
+    test::ScriptedChoices choices;
     test::RecordingOpener opener;
     ProgramState state;
     Console console{test::binPath("quill-cmd"), QDir::homePath()};
@@ -167,7 +273,8 @@ TEST_F(ScriptEndToEnd, RunsOnTheConnectedServerOnlyAndTellsHowItWent) {
     const QString script =
         writeScript("降级 脚本/演示 数据库.sql", QString(kScript).arg(database).toUtf8());
     dropAndWait(script);
-    EXPECT_EQ(window->text(Control::编辑框4), " -------------Quillrun-------------- \n\n");
+    EXPECT_TRUE(window->text(Control::编辑框4)
+                    .startsWith(" -------------Quillrun-------------- \n\n脚本检查："));
 
     window->按钮4->click();
     EXPECT_EQ(window->按钮4->text(), "停止执行");
@@ -362,21 +469,7 @@ TEST_F(ScriptEndToEnd, KillingTheProgramMidRunEndsTheClientToo) {
     ASSERT_TRUE(server->isRunning());
     const QString script = writeScript("long.sql", longScript(1000));
     QProcess host;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("SQLCMDSERVER");
-    host.setProcessEnvironment(env);
-    host.start(
-        QCoreApplication::applicationDirPath() + "/console_host",
-        {test::binPath("quill-cmd"), QString("sqlcmd -S\"%1\" -U\"sa\" -P\"%2\" -i \"%3\"")
-                                         .arg(server->serverText(), server->password(), script)});
-    ASSERT_TRUE(host.waitForStarted());
-    QList<QByteArray> lines;
-    ASSERT_TRUE(waitUntil([&] {
-        while (host.canReadLine())
-            lines << host.readLine().trimmed();
-        return lines.size() >= 2;
-    }));
-    const pid_t client = pid_t(lines[1].mid(7).toInt());
+    const pid_t client = startHost(host, sqlcmdLine(script));
     ASSERT_GT(client, 0);
     ASSERT_TRUE(waitUntil([&] { return standin().logEvents("batch").size() >= 20; }, 30000));
 
@@ -386,6 +479,136 @@ TEST_F(ScriptEndToEnd, KillingTheProgramMidRunEndsTheClientToo) {
     const qsizetype atKill = standin().logEvents("batch").size();
     ASSERT_TRUE(waitUntil([&] { return !standin().logEvents("end").isEmpty(); }));
     EXPECT_LE(standin().logEvents("batch").size(), atKill + 1);
+}
+
+// The pre-flight reads a script saved in Chinese Windows' "ANSI" code page
+// and one in UTF-16, warns of Management Studio's data-file paths, and the
+// run passes the code page on: the server receives the Chinese as written.
+TEST_F(ScriptEndToEnd, GbkAndUtf16ScriptsRunFromADropWithTheirChineseIntact) {
+    QUILL_NEEDS_STANDIN("its event log shows what arrived");
+    connect();
+    struct Case {
+        const char* file;
+        const char* encoding;
+        QString database;
+        QString reportSays;
+    } cases[] = {
+        {"国标.sql", "GBK", "国标库", "代码页 936（简体中文 GBK）"},
+        {"统一码.sql", "UTF-16LE", "统一码库", "UTF-16LE（带 BOM）"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string bytes =
+            test::encodeAs(QString(kSsmsScript).arg(c.database).toStdString(), c.encoding);
+        if (std::string_view(c.encoding) == "UTF-16LE")
+            bytes.insert(0, "\xFF\xFE");
+        dropAndWait(writeScript(c.file, QByteArray::fromStdString(bytes)));
+        const QString report = window->text(Control::编辑框4);
+        EXPECT_TRUE(report.contains(c.reportSays)) << report.toStdString();
+        EXPECT_TRUE(report.contains("MSSQL\\DATA\\" + c.database + "_log.ldf"))
+            << report.toStdString();
+
+        window->按钮4->click();
+        ASSERT_TRUE(runEnded());
+        EXPECT_EQ(window->status(1), kFinished);
+        const QStringList batches = standin().logEvents("batch");
+        EXPECT_EQ(batches.filter("VALUES (2, N'李四·北京（" + c.database + "）')").size(), 1)
+            << batches.join("\n").toStdString();
+        EXPECT_EQ(batches.filter("CREATE TABLE [dbo].[客户](\\r\\n\\t[编号] [int] NOT NULL").size(),
+                  &c == cases ? 1 : 2);
+    }
+}
+
+// Stopped at about batch 400 and dropped again, the script goes on from the
+// batch the stop left unfinished: every batch reaches the server once. The
+// one exception is a batch the stop cancelled on the server: it was sent,
+// did not run, and is sent again.
+TEST_F(ScriptEndToEnd, AStoppedRunGoesOnFromWhereItBrokeAndEveryBatchRunsOnce) {
+    QUILL_NEEDS_STANDIN("its latency and event log");
+    server = std::make_unique<test::TestServer>(away());
+    ASSERT_TRUE(server->isRunning());
+    connect();
+    const QString script = writeScript("续传.sql", resumableScript());
+    dropAndWait(script);
+    window->按钮4->click();
+    ASSERT_TRUE(waitUntil([&] { return standin().logEvents("batch").size() >= 400; }, 60000));
+    window->按钮4->click();  // the box is answered OK
+    ASSERT_TRUE(runEnded());
+    EXPECT_TRUE(window->text(Control::编辑框4).contains("可以从第 "))
+        << window->status(1).toStdString();
+    const int lastRowBefore = rowsReceived().rbegin()->first;
+    const bool cancelled = !standin().logEvents("attention").isEmpty();
+    EXPECT_TRUE(choices.asked.empty());
+
+    // Run again at once: not from the top unasked. Left unanswered, nothing runs.
+    const qsizetype sent = standin().logEvents("batch").size();
+    choices.setNextAnswer(-1);
+    window->按钮4->click();
+    EXPECT_EQ(choices.asked.size(), 1u);
+    EXPECT_EQ(window->status(1), "没有选择从哪里开始，脚本没有执行。");
+    EXPECT_EQ(window->按钮4->text(), "执行SQL脚本");
+    EXPECT_EQ(standin().logEvents("batch").size(), sent);
+
+    dropAndWait(script);  // the question's first option: go on
+    const long long next = offeredBatch();
+    EXPECT_EQ(next, 3 + lastRowBefore + (cancelled ? 0 : 1));
+    window->按钮4->click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(window->status(1), kFinished);
+    EXPECT_TRUE(window->text(Control::编辑框4).contains(QString("从第 %1 批继续执行").arg(next)));
+
+    const std::map<int, int> received = rowsReceived();
+    EXPECT_EQ(received.size(), 997u);
+    for (const auto& [row, times] : received)
+        EXPECT_EQ(times, cancelled && row == next - 3 ? 2 : 1) << "row " << row;
+    EXPECT_EQ(server->queryText("SELECT COUNT(*) FROM [续传库].[dbo].[行]"), "997");
+
+    // It ran to its end: nothing is offered any more.
+    dropAndWait(script);
+    quill::test::pumpEvents(50);
+    EXPECT_EQ(choices.asked.size(), 2u);
+}
+
+// Quillstep killed outright mid-run (console_host runs the line the window
+// would, with the record and journal the window keeps), then started again:
+// the drop offers to go on. The batch in flight at the kill was sent and
+// may have run, but was never confirmed: it is the one that may arrive twice.
+TEST_F(ScriptEndToEnd, AfterAKillTheNextStartOffersToGoOnFromTheBatchInFlight) {
+    QUILL_NEEDS_STANDIN("its latency and event log");
+    server = std::make_unique<test::TestServer>(away());
+    ASSERT_TRUE(server->isRunning());
+    const QString script = writeScript("续传.sql", resumableScript());
+    const QString journal = preflight::ResumeStore().beginRun(*preflight::scriptKeyOf(script), {});
+    ASSERT_FALSE(journal.isEmpty());
+    QProcess host;
+    const pid_t client = startHost(host, QString::fromStdString(console::assignmentWord(
+                                             console::kJournalVariable, journal.toStdString())) +
+                                             " " + sqlcmdLine(script));
+    ASSERT_GT(client, 0);
+    ASSERT_TRUE(waitUntil([&] { return standin().logEvents("batch").size() >= 400; }, 60000));
+    ::kill(pid_t(host.processId()), SIGKILL);
+    host.waitForFinished();
+    ASSERT_TRUE(waitUntil([&] { return processGone(client); }, 2000));
+    const int lastRowBefore = rowsReceived().rbegin()->first;
+
+    openWindow();
+    connect();
+    dropAndWait(script);
+    const long long next = offeredBatch();
+    const int inFlight = int(next - 3);
+    EXPECT_TRUE(inFlight == lastRowBefore || inFlight == lastRowBefore + 1) << next;
+    window->按钮4->click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(window->status(1), kFinished);
+
+    const std::map<int, int> received = rowsReceived();
+    EXPECT_EQ(received.size(), 997u);
+    for (const auto& [row, times] : received) {
+        if (row == inFlight)
+            EXPECT_TRUE(times == 1 || times == 2) << "row " << row << ": " << times;
+        else
+            EXPECT_EQ(times, 1) << "row " << row;
+    }
 }
 
 }  // namespace

@@ -18,7 +18,11 @@
 #include "app/RunWatch.h"
 #include "app/log/RunLogStore.h"
 #include "console/Console.h"
+#include "console/StatusChannel.h"
 #include "exec/RunTexts.h"
+#include "preflight/Encode.h"
+#include "preflight/ResumeStore.h"
+#include "preflight/ScriptKey.h"
 #include "support/Paths.h"
 #include "support/TestServices.h"
 #include "support/Wait.h"
@@ -33,14 +37,14 @@ const QString kBannerLog = " -------------Quillrun-------------- \n\n";
 const QString kCompletionLog = "\n处理完成，根据返回信息查看。";
 const QString kFinished = "SQL文件执行完毕，请在Management Studio中查看。";
 
-// Stands in for sqlcmd: shows its arguments and the script, then runs the
-// script's lines that start with "#!" as shell commands.
+// Stands in for Microsoft's sqlcmd: shows its arguments and the script (-i),
+// then runs the script's lines that start with "#!" as shell commands.
 const char kClientDouble[] = R"sh(#!/bin/sh
 printf 'args:'
-for a in "$@"; do printf ' [%s]' "$a"; last=$a; done
-printf '\n%s\n' "$(grep -v '^#!' "$last")"
-grep '^#!' "$last" | cut -c3- > "$last.sh"
-. "$last.sh"
+for a in "$@"; do printf ' [%s]' "$a"; [ "$prev" = -i ] && script=$a; prev=$a; done
+printf '\n%s\n' "$(grep -v '^#!' "$script")"
+grep '^#!' "$script" | cut -c3- > "$script.sh"
+. "$script.sh"
 )sh";
 
 class ScriptWindowTest : public ::testing::Test {
@@ -57,7 +61,9 @@ protected:
         savedPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(dir.filePath("bin")) + ":" + savedPath);
 
-        window = new MainWindow({boxes, opener, state, [] { return false; }, [](int) {}, console});
+        WindowServices services{boxes, opener, state, [] { return false; }, [](int) {}, console};
+        services.choices = &choices;
+        window = new MainWindow(services);
         window->show();
     }
     void TearDown() override {
@@ -112,15 +118,18 @@ protected:
             },
             10000);
     }
+    // The console is ready and the pre-flight report follows its banner.
     bool ready() {
         return waitUntil([&] {
-            return window->按钮4->isEnabled() && window->status(1).startsWith("SQL脚本已就绪");
+            return window->按钮4->isEnabled() && window->status(1).startsWith("SQL脚本已就绪") &&
+                   window->text(Control::编辑框4).startsWith(kBannerLog + "脚本检查：");
         });
     }
 
     QTemporaryDir dir;
     QByteArray savedPath;
     test::ScriptedMessageBoxes boxes;
+    test::ScriptedChoices choices;
     test::RecordingOpener opener;
     ProgramState state;
     Console console{test::binPath("quill-cmd"), QDir::homePath()};
@@ -174,19 +183,22 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     drop(window->编辑框5, *data);
     EXPECT_EQ(window->text(Control::编辑框5), script);
     ASSERT_TRUE(ready());
-    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog);
+    const QString checked = window->text(Control::编辑框4);
+    EXPECT_TRUE(checked.contains("UTF-8")) << checked.toStdString();
 
     window->组合框1->setCurrentIndex(1);
     window->onAuthModeSelected();
     window->编辑框3->setText("pw \"x\"");
-    const QString run = "\nargs: [-USA] [-i] [" + script + "]\nprint '中文'\n" + kCompletionLog;
+    // UTF-8 is named: Microsoft's sqlcmd would read the locale's code page.
+    const QString run =
+        "\nargs: [-USA] [-i] [" + script + "] [-f] [i:65001]\nprint '中文'\n" + kCompletionLog;
     for (int i = 0; i < 2; ++i) {
         window->按钮4->click();
         EXPECT_EQ(window->按钮4->text(), "停止执行");
         EXPECT_EQ(window->status(1), "SQL文件正在执行中，请等待.....");
         ASSERT_TRUE(runFinished()) << window->text(Control::编辑框4).toStdString();
     }
-    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog + run + run);
+    EXPECT_EQ(window->text(Control::编辑框4), checked + run + run);
     EXPECT_TRUE(QFile::exists(script));
 
     // A new drop starts a new console, which clears the log again.
@@ -194,7 +206,8 @@ TEST_F(ScriptWindowTest, DroppedScriptRunsTwiceAndTheConsoleEndsWithTheWindow) {
     const QString other = makeScript("other.SQL");
     drop(window->编辑框5, *files({other}));
     EXPECT_TRUE(processGone(first));
-    ASSERT_TRUE(waitUntil([&] { return window->text(Control::编辑框4) == kBannerLog; }));
+    ASSERT_TRUE(ready());
+    EXPECT_FALSE(window->text(Control::编辑框4).contains("args:"));
 
     const pid_t second = console.interpreterPid();
     delete window.data();
@@ -248,7 +261,12 @@ TEST_F(ScriptWindowTest, EachRunKeepsExactlyWhatTheClientPrintedInAFileOfItsOwn)
     client.setProcessChannelMode(QProcess::MergedChannels);
     client.start(dir.filePath("bin/sqlcmd"), {"-i", script});
     ASSERT_TRUE(client.waitForFinished());
-    const QByteArray expected = client.readAll();
+    // The window adds switches of its own (the code page): the double's line
+    // of arguments differs, everything after it is the same.
+    const auto afterArguments = [](const QByteArray& output) {
+        return output.sliced(output.indexOf('\n') + 1);
+    };
+    const QByteArray expected = afterArguments(client.readAll());
     ASSERT_TRUE(expected.endsWith(printed));
 
     QStringList logs;
@@ -258,7 +276,9 @@ TEST_F(ScriptWindowTest, EachRunKeepsExactlyWhatTheClientPrintedInAFileOfItsOwn)
         logs << window->编辑框4->document().runLogPath();
         QFile log(logs.last());
         ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << logs.last().toStdString();
-        EXPECT_TRUE(log.readAll() == expected);
+        const QByteArray logged = log.readAll();
+        EXPECT_TRUE(logged.startsWith("args: ["));
+        EXPECT_TRUE(afterArguments(logged) == expected);
         EXPECT_EQ(QFileInfo(log).dir().path(), logbox::runsFolder());
     }
     EXPECT_NE(logs[0], logs[1]);
@@ -277,7 +297,7 @@ TEST_F(ScriptWindowTest, ProgressOfAClientThatReportsNothingComesFromItsReadOffs
     ASSERT_EQ(::mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
     // Reads the first 1,000 of its 2,000 bytes, then waits at the gate.
     QByteArray text =
-        "#!exec 4<\"$last\"\n#!dd bs=1000 count=1 <&4 >/dev/null 2>&1\n"
+        "#!exec 4<\"$script\"\n#!dd bs=1000 count=1 <&4 >/dev/null 2>&1\n"
         "#!read go < '" +
         QFile::encodeName(gate) + "'\n#!cat <&4 >/dev/null\n";
     text += "--" + QByteArray(2000 - text.size() - 3, '-') + "\n";
@@ -311,11 +331,127 @@ TEST_F(ScriptWindowTest, MissingScriptOnlyChangesTheStatus) {
     state.setConnected(1);
     drop(window->编辑框5, *files({script}));
     ASSERT_TRUE(ready());
+    const QString checked = window->text(Control::编辑框4);
     QFile::remove(script);
     window->按钮4->click();
     EXPECT_EQ(window->status(1), "SQL脚本不存在");
     EXPECT_TRUE(window->按钮4->isEnabled());
-    EXPECT_EQ(window->text(Control::编辑框4), kBannerLog);
+    EXPECT_EQ(window->text(Control::编辑框4), checked);
+}
+
+// What runs is what was checked: a script edited after its drop is checked
+// again first.
+TEST_F(ScriptWindowTest, AScriptChangedAfterItsDropIsCheckedAgainBeforeItRuns) {
+    const QString script = makeScript("edited.sql", "print 'old'");
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+    makeScript("edited.sql", "print 'new one'\r\n");
+    window->按钮4->click();
+    EXPECT_EQ(window->status(1), "脚本在检查之后有改动，正在重新检查，请稍候再执行。");
+    EXPECT_EQ(window->按钮4->text(), "执行SQL脚本");
+    ASSERT_TRUE(waitUntil([&] { return window->text(Control::编辑框4).contains("CRLF 换行"); }));
+    window->按钮4->click();
+    ASSERT_TRUE(runFinished());
+    EXPECT_TRUE(window->text(Control::编辑框4).contains("print 'new one'"));
+}
+
+// A script no client can read says so after the banner, and 按钮4 does
+// not hand it to the client.
+TEST_F(ScriptWindowTest, AScriptThatCannotBeDecodedIsNeverRun) {
+    const QString script = makeScript("nul.sql", QByteArray("SELECT 1\nGO\nSELECT '\0'\nGO\n", 24));
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(waitUntil([&] { return window->status(1) == "脚本无法执行，原因见检查结果。"; }));
+    EXPECT_TRUE(window->text(Control::编辑框4).contains("第 3 行（字节 20）有 NUL 字符"))
+        << window->text(Control::编辑框4).toStdString();
+    window->按钮4->click();
+    EXPECT_EQ(window->status(1), "脚本无法执行，原因见检查结果。");
+    EXPECT_EQ(window->按钮4->text(), "执行SQL脚本");
+    test::pumpEvents(100);
+    EXPECT_FALSE(window->text(Control::编辑框4).contains("args:"));
+}
+
+// Big5 is neither UTF-8 nor GBK: the user names the code page, once the
+// question left open at the drop comes back at 按钮4, and the run gets it.
+TEST_F(ScriptWindowTest, AScriptNoGuessReadsRunsInTheCodePageTheUserNames) {
+    const QString script =
+        makeScript("big5.sql", QByteArray::fromStdString(test::encodeAs(
+                                   "INSERT [資料表] VALUES (N'臺北')\r\nGO\r\n", "BIG5")));
+    state.setConnected(1);
+    choices.setNextAnswer(-1);  // dismissed at the drop
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(waitUntil([&] { return window->status(1) == "没有选择代码页，脚本不会执行。"; }));
+    ASSERT_EQ(choices.asked.size(), 1u);
+    const int big5 = int(choices.asked[0].options.indexOf("代码页 950（繁体中文 Big5）"));
+    ASSERT_GE(big5, 0) << choices.asked[0].options.join("|").toStdString();
+
+    choices.setNextAnswer(big5);
+    window->按钮4->click();
+    ASSERT_EQ(choices.asked.size(), 2u);
+    EXPECT_EQ(window->status(1), "正在检查脚本，请稍候再执行。");
+    ASSERT_TRUE(waitUntil([&] {
+        return window->text(Control::编辑框4).contains("代码页 950（繁体中文 Big5），");
+    })) << window->text(Control::编辑框4).toStdString();
+    window->按钮4->click();
+    ASSERT_TRUE(runFinished()) << window->text(Control::编辑框4).toStdString();
+    EXPECT_TRUE(window->text(Control::编辑框4).contains("[-i] [" + script + "] [-f] [i:950]"))
+        << window->text(Control::编辑框4).toStdString();
+}
+
+// Microsoft's sqlcmd cannot be told where to start: going on from a broken
+// run hands it the rest of the script, which is gone again after the run,
+// and with it anything to offer, since that client keeps no journal. A
+// client that could not even start leaves the offer as it was.
+TEST_F(ScriptWindowTest, GoingOnWithMicrosoftsClientRunsTheRestOfTheScript) {
+    const QString client = dir.filePath("bin/sqlcmd");
+    QFile::remove(client);
+    QFile broken(client);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("#!/nonexistent/sh\n");
+    broken.close();
+    broken.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const QString script = makeScript("rest.sql", "SELECT 1\nGO\nSELECT 2\nGO\nSELECT 3\nGO\n");
+    const auto key = preflight::scriptKeyOf(script);
+    ASSERT_TRUE(key);
+    {
+        // What quill-sqlcmd's journal holds after batch 2.
+        QFile journal(preflight::ResumeStore().beginRun(*key, {}));
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        journal.write(QByteArray::fromStdString(console::formatJournal({3, 5})));
+    }
+    state.setConnected(1);
+    drop(window->编辑框5, *files({script}));
+    ASSERT_TRUE(ready());
+    ASSERT_TRUE(waitUntil([&] { return !choices.asked.empty(); }));
+    EXPECT_EQ(choices.asked[0].options, QStringList({"从第 3 批继续（第 5 行）", "从头执行"}));
+    window->按钮4->click();
+    ASSERT_TRUE(waitUntil([&] {
+        return window->按钮4->text() == "执行SQL脚本" &&
+               window->text(Control::编辑框4).contains("无法运行 sqlcmd");
+    }));
+    ASSERT_TRUE(preflight::ResumeStore().lookup(*key));
+    EXPECT_EQ(preflight::ResumeStore().lookup(*key)->nextBatch, 3);
+
+    QFile::remove(client);
+    QFile double_(client);
+    ASSERT_TRUE(double_.open(QIODevice::WriteOnly));
+    double_.write(kClientDouble);
+    double_.close();
+    double_.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    window->按钮4->click();  // asked again; the first option: go on
+    EXPECT_EQ(choices.asked.size(), 2u);
+    ASSERT_TRUE(runFinished()) << window->text(Control::编辑框4).toStdString();
+    const QString log = window->text(Control::编辑框4);
+    const QString remainder = preflight::ResumeStore().remainderPath(*key);
+    EXPECT_TRUE(log.contains("从第 3 批继续执行（第 5 行起），前 2 批不再发送。\n"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("[-i] [" + remainder + "] [-f] [i:65001]\n")) << log.toStdString();
+    EXPECT_TRUE(log.contains("SELECT 3")) << log.toStdString();
+    EXPECT_FALSE(log.contains("SELECT 2")) << log.toStdString();
+    EXPECT_FALSE(QFile::exists(remainder));
+    EXPECT_FALSE(preflight::ResumeStore().lookup(*key));
 }
 
 }  // namespace

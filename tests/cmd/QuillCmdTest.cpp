@@ -22,6 +22,7 @@ for a in "$@"; do printf ' [%s]' "$a"; done
 printf '\ncmdline: '
 tr '\000' ' ' < /proc/$$/cmdline
 printf '\npassword: [%s]\n' "${SQLCMDPASSWORD-unset}"
+printf 'journal: [%s] fd: [%s]\n' "${QUILL_JOURNAL-unset}" "${QUILL_STATUS_FD-unset}"
 )";
 
 void writeExecutable(const QString& path, const QByteArray& text) {
@@ -123,13 +124,17 @@ TEST_F(QuillCmd, RunsProgramsWithoutAShell) {
     EXPECT_EQ(QDir(workDir()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
 }
 
-TEST_F(QuillCmd, PassesTheSqlcmdPasswordThroughTheEnvironment) {
+// Also the variables a line sets for its program alone (the journal of a
+// run): the password still goes through the environment, and neither the
+// line nor its words can take the interpreter's own variables.
+TEST_F(QuillCmd, PassesTheSqlcmdPasswordAndTheLinesVariablesThroughTheEnvironment) {
     Interpreter cmd(quill::test::binPath("quill-cmd"), workDir(), pathWithDouble());
     cmd.untilPrompt();
     struct Case {
         QByteArray line;
         QByteArray args;
         QByteArray password;
+        QByteArray journal = "[unset]";
     };
     const Case cases[] = {
         {"sqlcmd -U\"sa\" -P\"s3cret pw\" -i \"/tmp/a b.sql\"", "[-Usa] [-i] [/tmp/a b.sql]",
@@ -137,12 +142,19 @@ TEST_F(QuillCmd, PassesTheSqlcmdPasswordThroughTheEnvironment) {
         {"sqlcmd -U\"\" -P\"\" -i \"/tmp/a.sql\"", "[-U] [-i] [/tmp/a.sql]", "[]"},
         {"sqlcmd -P s3cret -i x.sql", "[-i] [x.sql]", "[s3cret]"},
         {"sqlcmd -i x.sql", "[-i] [x.sql]", "unset"},
+        {"\"QUILL_JOURNAL=/tmp/my j\" sqlcmd -U\"sa\" -P\"s3cret\" -i x.sql", "[-Usa] [-i] [x.sql]",
+         "[s3cret]", "[/tmp/my j]"},
+        {"QUILL_JOURNAL=a QUILL_JOURNAL=\"b c\" SQLCMDPASSWORD=s3cret QUILL_STATUS_FD=0 sqlcmd "
+         "-P\"pw\" x=y",
+         "[x=y]", "[pw]", "[b c]"},
     };
     for (const Case& c : cases) {
         QByteArray out = cmd.run(c.line);
         EXPECT_TRUE(out.contains("args: " + c.args + "\n")) << out.constData();
         EXPECT_TRUE(out.contains("password: " + (c.password == "unset" ? "[unset]" : c.password)))
             << out.constData();
+        // The interpreter here has no status channel: nothing names one.
+        EXPECT_TRUE(out.contains("journal: " + c.journal + " fd: [unset]\n")) << out.constData();
         QByteArray cmdline = out.mid(out.indexOf("cmdline: "));
         cmdline = cmdline.left(cmdline.indexOf('\n'));
         EXPECT_FALSE(cmdline.contains("s3cret")) << cmdline.constData();

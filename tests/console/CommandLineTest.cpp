@@ -54,4 +54,20 @@ TEST(CommandLine, QuotedArgumentsComeBackUnchanged) {
     }
 }
 
+TEST(CommandLine, OnlyNameEqualsValueWordsAreAssignments) {
+    const std::pair<const char*, bool> words[] = {
+        {"QUILL_JOURNAL=/tmp/j", true}, {"_x=", true},     {"a1=b=c", true},
+        {"=x", false},                  {"1a=x", false},   {"-v=x", false},
+        {"sqlcmd", false},              {"a-b=x", false},  {"名=x", false},
+    };
+    for (const auto& [word, assignment] : words)
+        EXPECT_EQ(isAssignmentWord(word), assignment) << word;
+    // What assignmentWord writes reads back as one.
+    const std::vector<std::string> args =
+        splitCommandLine(assignmentWord("SQLCMDPASSWORD", "p w\"") + " prog");
+    ASSERT_EQ(args.size(), 2u);
+    EXPECT_TRUE(isAssignmentWord(args[0]));
+    EXPECT_EQ(args[0], "SQLCMDPASSWORD=p w\"");
+}
+
 }  // namespace

@@ -249,6 +249,45 @@ TEST_F(ScriptExecutionTest, RunsOnTheConnectedServerAndSaysWhenTheScriptIsReadyA
         << form.text(Control::编辑框4).toStdString();
 }
 
+// What decides how a script runs (the pre-flight) tells the execution the
+// file the client reads and the client's own variables, or why nothing
+// runs; and has its say in the log after the banner and after the run.
+TEST_F(ScriptExecutionTest, TheHooksDecideWhatRunsAndAddToTheLog) {
+    struct Hooks : RunHooks {
+        QString consoleReady() override { return "检查结果\r\n"; }
+        std::variant<RunPlan, QString> planRun(const QString&) override {
+            if (refuse)
+                return QString("不执行");
+            return RunPlan{planned, {}, {{"QUILL_JOURNAL", "/tmp/进度 j"}}};
+        }
+        void runRecord(const console::StatusRecord& record) override {
+            records << QString::fromStdString(record.tag);
+        }
+        QString runEnded(const RunOutcome&) override { return "\r\n可以继续"; }
+        bool refuse = true;
+        QString planned;
+        QStringList records;
+    } hooks;
+    execution.setHooks(&hooks);
+    hooks.planned = makeScript("rest.sql", "echo \"journal: [$QUILL_JOURNAL]\"\n");
+    startWithDouble(makeScript("dropped.sql"));
+    ASSERT_TRUE(
+        waitUntil([&] { return form.text(Control::编辑框4) == kBannerLog + "检查结果\n"; }));
+
+    execution.executeScript();
+    EXPECT_EQ(form.status(1), "不执行");
+    EXPECT_FALSE(execution.runUnderWay());
+
+    hooks.refuse = false;
+    execution.executeScript();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(form.text(Control::编辑框4), kBannerLog + "检查结果\n\nargs: [-i] [" + hooks.planned +
+                                               "]\npassword: [unset]\njournal: [/tmp/进度 j]\n" +
+                                               kCompletionLog + "\n可以继续")
+        << form.text(Control::编辑框4).toStdString();
+    EXPECT_EQ(hooks.records, QStringList({"started", "exited"}));
+}
+
 TEST_F(ScriptExecutionTest, WhenTheInterpreterDiesMidRunTheRunBreaksOff) {
     startWithDouble(makeScript("s.sql", "echo started; sleep 60\n"));
     execution.executeScript();

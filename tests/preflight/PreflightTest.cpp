@@ -31,6 +31,8 @@ TEST(Preflight, ReportsOnlyTheLatestDropWithItsResumePoint) {
 
     std::vector<PreflightResult> results;
     Preflight preflight(store);
+    // As for Microsoft's sqlcmd: the remainder is written on the worker too.
+    preflight.setPrepareRemainders(true);
     QObject::connect(&preflight, &Preflight::finished,
                      [&](const PreflightResult& r) { results.push_back(r); });
     preflight.start(big);
@@ -44,6 +46,11 @@ TEST(Preflight, ReportsOnlyTheLatestDropWithItsResumePoint) {
     EXPECT_EQ(*results[0].key, *key);
     ASSERT_TRUE(results[0].resume);
     EXPECT_EQ(results[0].resume->nextBatch, 2);
+    ASSERT_TRUE(results[0].remainder);
+    EXPECT_EQ(results[0].remainder->outcome, Remainder::Outcome::Written);
+    QFile remainder(store.remainderPath(*key));
+    ASSERT_TRUE(remainder.open(QIODevice::ReadOnly));
+    EXPECT_EQ(remainder.readAll(), "SELECT 2\nGO\n");
 }
 
 TEST(Preflight, ScansAgainWithTheCodePageTheUserChose) {

@@ -93,6 +93,34 @@ TEST_F(RemainderScriptTest, RunsExactlyTheBatchesFromTheStartOnInTheScriptsEncod
     }
 }
 
+// As Management Studio writes a script: the rest must run in the script's
+// database and with the options set above it, not in the login's default.
+TEST_F(RemainderScriptTest, TheRestRunsInTheDatabaseAndWithTheOptionsTheBatchesBeforeItSet) {
+    const std::string text =
+        "USE [master]\r\nGO\r\nCREATE DATABASE [订单库]\r\nGO\r\nUSE [订单库]\r\nGO\r\n"
+        "SET ANSI_NULLS ON\r\nGO\r\nSET QUOTED_IDENTIFIER OFF\r\nGO\r\n"
+        "SET QUOTED_IDENTIFIER ON\r\nGO\r\n"
+        "INSERT [dbo].[单] VALUES (N'一')\r\nGO\r\nINSERT [dbo].[单] VALUES (N'二')\r\nGO\r\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"GBK", encodeAs(text, "GBK")},
+        {"UTF-16LE", "\xFF\xFE" + encodeAs(text, "UTF-16LE")},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = file("ssms.sql", bytes);
+        const ScriptFacts facts = scanScriptFile(path);
+        const std::string rest = dir_ / "rest.sql";
+        // Batch 8, the second INSERT, starts on line 15.
+        const Remainder r = writeRemainderScript(path, 8, 15, facts.codePage, rest);
+        ASSERT_EQ(r.outcome, Remainder::Outcome::Written);
+        EXPECT_EQ(r.preambleLines, 4);  // USE, two SETs, GO
+        EXPECT_EQ(runScript(rest, facts.codePage),
+                  std::vector<std::string>(
+                      {"USE [订单库]\r\nSET ANSI_NULLS ON\r\nSET QUOTED_IDENTIFIER ON\r\n",
+                       "INSERT [dbo].[单] VALUES (N'二')\r\n"}));
+    }
+}
+
 TEST_F(RemainderScriptTest, RefusesWhatItCannotWriteFaithfully) {
     const std::string path = file("script.sql", script("\n"));
     const std::string rest = (dir_ / "rest.sql").string();

@@ -130,6 +130,7 @@ TEST(Decoder, RefusesWhatDoesNotDecodeAndSaysWhere) {
         {"utf16 nul", bytes({0xFF, 0xFE, 'a', 0, 0, 0}), 0, 4, 1},
         {"1252 undefined byte", "ok\n\x81", 1252, 3, 2},
         {"gbk cut at end", "x" + bytes({0xD6}), 936, 1, 1},
+        {"gbk nul", "a\n" + bytes({0xD6, 0xD0}) + "\n" + std::string("b\0", 2), 936, 6, 3},
     };
     for (const auto& c : cases) {
         for (std::size_t chunk : {std::size_t{1}, std::size_t{4096}}) {

@@ -234,6 +234,16 @@ TEST(Splitter, OversizedBatchIsCountedNotKept) {
     s.scan(std::string_view(text).substr(used), true, ev);
     EXPECT_FALSE(s.batch().overflow);
     EXPECT_EQ(s.batch().text, "small\n");
+
+    // Blank however long: the pre-flight, which keeps less text than the
+    // client, must skip it as the client does, or their batch numbers part.
+    s.reset();
+    const std::string blanks =
+        std::string(12, ' ') + "\r\n\t\t\n" + std::string(12, ' ') + "\nGO\n";
+    s.scan(blanks, true, ev);
+    ASSERT_EQ(ev, Splitter::Event::Command);
+    EXPECT_TRUE(s.batch().overflow);
+    EXPECT_TRUE(s.batch().blank());
 }
 
 }  // namespace

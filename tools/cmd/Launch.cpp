@@ -11,9 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "console/CommandLine.h"
 #include "console/ConsoleProtocol.h"
 #include "console/StatusChannel.h"
 
@@ -268,6 +270,11 @@ void print(const std::string& text) {
 }
 
 void runCommand(std::vector<std::string> args) {
+    std::vector<std::string> assignments;
+    while (!args.empty() && console::isAssignmentWord(args.front())) {
+        assignments.push_back(std::move(args.front()));
+        args.erase(args.begin());
+    }
     if (args.empty()) {
         report("exited", {0});  // nothing to run succeeds
         return;
@@ -290,6 +297,15 @@ void runCommand(std::vector<std::string> args) {
     if (isSqlClient(args[0], program) && takePassword(args, password)) {
         names.push_back("SQLCMDPASSWORD");
         entries.push_back("SQLCMDPASSWORD=" + password);
+    }
+    // The line's own variables (the last of a name counts), except those
+    // the interpreter sets itself.
+    for (auto a = assignments.rbegin(); a != assignments.rend(); ++a) {
+        std::string name = a->substr(0, a->find('='));
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            continue;
+        names.push_back(std::move(name));
+        entries.push_back(std::move(*a));
     }
     std::vector<std::string> env = environmentWith(names, entries);
     std::vector<char*> argv = pointers(args);

@@ -20,8 +20,10 @@ int signalFd();
 void takeIdleSignals();
 
 // Runs one command (program and arguments, as split from the line) and
-// waits for it to end. The program leads a process group of its own and
-// dies with the interpreter; what it leaves running in that group is ended
+// waits for it to end. Leading NAME=value words set variables for that
+// program only (console::kJournalVariable, say); the interpreter's own
+// QUILL_STATUS_FD and the password it takes off the line win over them. The program leads a process
+// group of its own and dies with the interpreter; what it leaves running in that group is ended
 // with it. Its output goes where the interpreter's goes; its input is
 // empty. Problems are printed as one line of text. On the status channel
 // the command yields "started" and then "exited" or "signalled", or

@@ -20,29 +20,6 @@ constexpr std::uint64_t kHigh = 0x8080808080808080ull;
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
 #endif
 
-std::string iconvName(int codePage) {
-    switch (codePage) {
-        case 20127:
-            return "ASCII";
-        case 20936:
-            return "GB2312";
-        case 54936:
-            return "GB18030";
-        case 20932:
-            return "EUC-JP";
-        case 51949:
-            return "EUC-KR";
-        case 65000:
-            return "UTF-7";
-        default:
-            break;
-    }
-    if (codePage >= 28591 && codePage <= 28599) {
-        return "ISO-8859-" + std::to_string(codePage - 28590);
-    }
-    return "CP" + std::to_string(codePage);
-}
-
 // Code pages read by our own decoders rather than iconv.
 Encoding builtin(int codePage) {
     switch (codePage) {
@@ -109,6 +86,29 @@ std::string hexByte(unsigned char b) {
 }
 
 }  // namespace
+
+std::string iconvName(int codePage) {
+    switch (codePage) {
+        case 20127:
+            return "ASCII";
+        case 20936:
+            return "GB2312";
+        case 54936:
+            return "GB18030";
+        case 20932:
+            return "EUC-JP";
+        case 51949:
+            return "EUC-KR";
+        case 65000:
+            return "UTF-7";
+        default:
+            break;
+    }
+    if (codePage >= 28591 && codePage <= 28599) {
+        return "ISO-8859-" + std::to_string(codePage - 28590);
+    }
+    return "CP" + std::to_string(codePage);
+}
 
 const char* encodingName(Encoding e) {
     switch (e) {
@@ -497,10 +497,8 @@ bool Decoder::decodeCodePage(std::string_view raw, bool end, std::string& out) {
     }
     if (const void* nul = std::memchr(raw.data(), 0, raw.size())) {
         const auto at = static_cast<std::size_t>(static_cast<const char*>(nul) - raw.data());
-        raw = raw.substr(0, at);
-        std::string head;
-        // Decode up to the NUL so that the line number is right.
-        if (!decodeCodePage(raw, false, head)) {
+        // The text up to the NUL goes out too: the caller tells the line by it.
+        if (!decodeCodePage(raw.substr(0, at), false, out)) {
             return false;
         }
         return fail(consumed_ + pending_.size(), "a NUL byte");

@@ -62,6 +62,9 @@ private:
     std::string errorText_;
 };
 
+// iconv's name for a Windows code page ("CP936", "GB18030", ...).
+std::string iconvName(int codePage);
+
 // Length of the longest prefix of `s` that is valid UTF-8 without NUL bytes
 // and ends on a character boundary; `truncated` tells whether what follows is
 // a cut (not invalid) sequence.
