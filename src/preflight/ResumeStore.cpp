@@ -9,6 +9,7 @@
 #include <QSaveFile>
 
 #include "console/StatusChannel.h"
+#include "core/Folders.h"
 
 namespace quill::preflight {
 
@@ -38,11 +39,7 @@ bool writeFile(const QString& path, const QByteArray& content, QString* error) {
 ResumeStore::ResumeStore(QString folder) : folder_(std::move(folder)) {}
 
 QString ResumeStore::defaultFolder() {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification ignores relative paths.
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + "/.local/state";
-    return state + "/Quillstep/resume";
+    return stateFolder() + "/resume";
 }
 
 QString ResumeStore::base(const ScriptKey& key) const {

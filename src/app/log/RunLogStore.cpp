@@ -7,16 +7,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/Folders.h"
+
 namespace quill::logbox {
 
 namespace {
-
-QString xdgFolder(const char* variable, const char* underHome) {
-    // A relative path in an XDG variable is invalid and is ignored.
-    const QString set = qEnvironmentVariable(variable);
-    const QString base = QDir::isAbsolutePath(set) ? set : QDir::homePath() + '/' + underHome;
-    return QDir::cleanPath(base + "/Quillstep");
-}
 
 // A file name is at most 255 bytes: the script's name is shortened, whole
 // characters only, to leave room for the time, a same-second number and the
@@ -35,10 +30,6 @@ struct Run {
 };
 
 }  // namespace
-
-QString stateFolder() {
-    return xdgFolder("XDG_STATE_HOME", ".local/state");
-}
 
 QString runsFolder() {
     return stateFolder() + "/runs";

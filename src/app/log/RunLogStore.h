@@ -8,7 +8,6 @@ namespace quill::logbox {
 // Where Quillstep keeps its logs: $XDG_STATE_HOME/Quillstep (by default
 // ~/.local/state/Quillstep), runs/ under it, and the log box's scratch spool
 // under $XDG_CACHE_HOME/Quillstep (~/.cache/Quillstep).
-QString stateFolder();
 QString runsFolder();
 QString spoolFolder();
 
