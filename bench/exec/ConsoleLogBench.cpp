@@ -29,8 +29,10 @@
 #include <ctime>
 #include <functional>
 
+#include "app/DropTarget.h"
 #include "app/MainWindow.h"
 #include "app/RunWatch.h"
+#include "app/ScriptDrop.h"
 #include "console/Console.h"
 #include "exec/ScriptExecution.h"
 #include "support/TestServices.h"
@@ -99,9 +101,10 @@ struct Pass {
     long lines = 0;
 };
 
-// Starts a console for the window, waits for its first prompt, then runs
-// `start` and measures until `done` holds.
-Pass throughTheWindow(MainWindow& window, Console& console, exec::ScriptExecution& execution,
+// Drops `script` on the window as a user does (its check, then its console),
+// waits until it is ready to run, then runs `start` and measures until
+// `done` holds.
+Pass throughTheWindow(MainWindow& window, const QString& script,
                       const std::function<void()>& start, const std::function<bool()>& done) {
     Pass pass;
     QEventLoop loop;
@@ -122,7 +125,9 @@ Pass throughTheWindow(MainWindow& window, Console& console, exec::ScriptExecutio
         }
         cpuAtTick = cpu;
         sinceTick.restart();
-        if (measuring ? done() : window.status(1).startsWith("SQL脚本已就绪"))
+        if (measuring ? done()
+                      : window.status(1).startsWith("SQL脚本已就绪") &&
+                            window.text(Control::编辑框4).contains("脚本检查："))
             loop.quit();
     });
     const QMetaObject::Connection progress =
@@ -135,7 +140,7 @@ Pass throughTheWindow(MainWindow& window, Console& console, exec::ScriptExecutio
     sinceTick.start();
     tick.start();
 
-    console.startConsole(execution.consoleHandlers());
+    emit window.拖放对象1->filesDropped(droppedFilesText({script}));
     loop.exec();
 
     QElapsedTimer run;
@@ -211,12 +216,11 @@ int main(int argc, char** argv) {
     const qint64 outputBytes = QFileInfo(outFile).size();
     QFile::remove(outFile);
 
-    window.setText(Control::编辑框5, script);
     window.组合框1->setCurrentIndex(1);
     window.onAuthModeSelected();
     window.编辑框3->setText(kPassword);
     const Pass run = throughTheWindow(
-        window, console, execution, [&] { execution.executeScript(); },
+        window, script, [&] { execution.executeScript(); },
         [&] { return !execution.runUnderWay(); });
     const qint64 runLogBytes = QFileInfo(window.编辑框4->document().runLogPath()).size();
     const double devNullAfter = secondsWritingTo(client, args, QProcess::nullDevice());

@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "app/DropTarget.h"
 #include "app/MainWindow.h"
 #include "app/RunWatch.h"
+#include "app/ScriptDrop.h"
 #include "console/Console.h"
 #include "exec/ScriptExecution.h"
 #include "support/TestServices.h"
@@ -85,9 +87,12 @@ int main(int argc, char** argv) {
     window.编辑框2->setText("sa");
     window.编辑框3->setText(kPassword);
     window.状态条1->setPartText(0, "已连接：Microsoft SQL Server 2019 (quill-standin)");
-    window.setText(Control::编辑框5, file.fileName());
-    console.startConsole(window.scriptExecution().consoleHandlers());
-    test::waitUntil([&] { return window.status(1).startsWith("SQL脚本已就绪"); });
+    // As a user does: the drop checks the script, then starts its console.
+    emit window.拖放对象1->filesDropped(droppedFilesText({file.fileName()}));
+    test::waitUntil([&] {
+        return window.status(1).startsWith("SQL脚本已就绪") &&
+               window.text(Control::编辑框4).contains("脚本检查：");
+    });
     window.按钮4->setEnabled(true);
     window.按钮4->click();
 
