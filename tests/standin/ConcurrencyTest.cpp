@@ -76,7 +76,12 @@ TEST(StandinConcurrency, StopsCleanlyWithConnectionsOpen) {
         ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         sockets.push_back(fd);
     }
-    EXPECT_TRUE(server.waitForLog("connect"));
+    // All three accepted, not merely waiting in the listen queue.
+    QElapsedTimer accepting;
+    accepting.start();
+    while (server.logEvents("connect").size() < 3 && accepting.elapsed() < 10000)
+        ::usleep(2000);
+    ASSERT_EQ(server.logEvents("connect").size(), 3);
     QElapsedTimer timer;
     timer.start();
     EXPECT_TRUE(server.stop());
